@@ -1,0 +1,31 @@
+// One run of the system test, from the graphics check to the report.
+#pragma once
+
+#include <windows.h>
+
+#include "system_probes.h"
+#include "wide_string.h"
+
+struct TestRun {
+    HMODULE libraryModule;  // the graphics check library loaded last
+    WideString message;
+    WideString memoryText;
+    WideString pixelShaderText;
+    WideString cardName;
+    WideString programDirectory;
+    WideString alternates;
+    WideString driverVersionText;
+    int vendorId;
+    int deviceId;
+};
+
+// Loads programDirectory + `libraryFileName` and calls its CheckGfx once.
+// -1 (with the not-found message) when the library cannot be loaded; 0 when it
+// lacks CheckGfx.
+int CallGraphicsCheck(TestRun& run, const wchar_t* libraryFileName);
+
+// The whole test; returns the result bit mask.
+int RunSystemTest(TestRun& run);
+
+// The result bit mask with the driver's own findings OR-ed in.
+int AddSystemFindings(int mask, int freeDiskMegabytes, int physicalMemoryMegabytes, const OsVersion& os);

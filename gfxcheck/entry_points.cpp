@@ -1,0 +1,54 @@
+// The library's two exports: CheckGfx for the driver, CheckGfxCapabilities as
+// a Windows Installer custom action.
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include "check_gfx.h"
+#include "check_sequence.h"
+#include "host_directory.h"
+#include "host_path.h"
+
+extern "C" void __cdecl CheckGfx(WideString& message, WideString& memoryText, WideString& pixelShaderText,
+                                 WideString& cardName, WideString& driverVersionText, WideString& alternates,
+                                 int* status, int* vendorId, int* deviceId, int reserved)
+{
+    g_hostDirectory = HostProgramDirectory();
+    CheckOutputs out = {message, memoryText, pixelShaderText, cardName, driverVersionText, alternates,
+                        status, vendorId, deviceId};
+    CheckGfxWithDirect3D(out);
+#if defined(VIDRAKE_D3D8)
+    if (*status & GFX_DIRECTX_MISSING) {
+        *status = 0;
+        cardName.Empty();
+        memoryText.Empty();
+        pixelShaderText.Empty();
+        message.Empty();
+        alternates.Empty();
+        driverVersionText.Empty();
+        CheckGfxWithDirectDraw(out);
+    }
+#endif
+}
+
+// Runs the check and hands the verdict to the installation as GFXSTATUS and,
+// when nothing was found, GFXERROR. Setup goes on whatever the check found,
+// and no failure of the check may escape into the installer.
+extern "C" UINT __stdcall CheckGfxCapabilities(MSIHANDLE install)
+{
+    try {
+        WideString message, memoryText, pixelShaderText, cardName, driverVersionText, alternates;
+        int status = 0;
+        int vendorId = 0;
+        int deviceId = 0;
+        CheckGfx(message, memoryText, pixelShaderText, cardName, driverVersionText, alternates,
+                 &status, &vendorId, &deviceId, 0);
+        wchar_t statusText[16];
+        wsprintfW(statusText, L"%d", status);
+        MsiSetPropertyW(install, L"GFXSTATUS", statusText);
+        if (status <= 0)
+            MsiSetPropertyW(install, L"GFXERROR", message.Text());
+    } catch (...) {
+    }
+    return ERROR_SUCCESS;
+}

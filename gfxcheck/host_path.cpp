@@ -1,0 +1,3 @@
+#include "host_path.h"
+
+WideString g_hostDirectory;

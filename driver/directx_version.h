@@ -25,5 +25,11 @@ HRESULT ReadFileVersion(const wchar_t* path, FileVersion* version);
 int CompareFileVersions(FileVersion a, FileVersion b);
 
 // Plain decisions behind DetectDirectXVersion, for given values.
+// Reads the version of one file of the ladder (a bare name such as
+// "ddraw.dll"); false when it has none.
+typedef bool (*FileVersionLookup)(const wchar_t* fileName, void* context, FileVersion* version);
+// The release named by the last matching rung of the file-version ladder; 0.0
+// when none matches.
+DirectXVersion ClimbFileVersionLadder(FileVersionLookup lookup, void* context);
 DWORD PackDirectXVersion(const DirectXVersion& version);
 void FormatDirectXVersion(const DirectXVersion& version, wchar_t* text, int capacity);

@@ -26,3 +26,6 @@ void DestroyProbeWindow(HWND window);
 // `directory` followed by `fileName` into `path` of `capacity` characters
 // (terminator included); text that does not fit is cut.
 void ComposeSystemPath(const wchar_t* directory, const wchar_t* fileName, wchar_t* path, int capacity);
+// Loads `fileName` (with its leading separator) from the system directory by
+// full path; null when the directory is unknown or the file does not load.
+HMODULE LoadSystemLibrary(const wchar_t* fileName);

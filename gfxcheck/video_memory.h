@@ -30,6 +30,9 @@ extern DisplayDeviceList g_displayDevices;
 // GFX_DIRECTX_MISSING in `status` when DirectDraw is unavailable; the
 // Direct3D 9 build never touches it.
 void MeasureDirectDrawMemory(int* status);
+// Records one enumerated device in `list` (entry 0, the primary display
+// driver, keeps a zero GUID); false once the list is full, to stop enumerating.
+bool AddEnumeratedDevice(DisplayDeviceList& list, const GUID* guid);
 // Largest memoryMegabytes of the listed devices, starting from -1.
 int LargestListedMemory();
 // Memory of the diagnostic provider's first display device, or -1.

@@ -1,5 +1,174 @@
 #include <gtest/gtest.h>
 
+#include "host_directory.h"
+#include "message_format.h"
 #include "wide_string.h"
 
-TEST(WideString, Placeholder) { WideString s(L"x"); EXPECT_EQ(1, s.Length()); }
+namespace {
+
+// A second allocator standing in for another module's, counting its buffers.
+int g_foreignLive = 0;
+
+StringBuffer* ForeignAllocate(StringAllocator* self, int capacity)
+{
+    StringBuffer* buffer = static_cast<StringBuffer*>(
+        HeapAlloc(GetProcessHeap(), 0, sizeof(StringBuffer) + (capacity + 1) * sizeof(wchar_t)));
+    buffer->allocator = self;
+    buffer->length = 0;
+    buffer->capacity = capacity;
+    buffer->refs = 1;
+    buffer->Text()[0] = L'\0';
+    ++g_foreignLive;
+    return buffer;
+}
+
+void ForeignRelease(StringAllocator*, StringBuffer* buffer)
+{
+    --g_foreignLive;
+    HeapFree(GetProcessHeap(), 0, buffer);
+}
+
+struct ForeignEmpty {
+    StringBuffer header;
+    wchar_t terminator;
+};
+extern StringAllocator g_foreign;
+ForeignEmpty g_foreignEmpty = {{&g_foreign, 0, 0, 0}, L'\0'};
+StringAllocator g_foreign = {ForeignAllocate, ForeignRelease, &g_foreignEmpty.header};
+
+// A string whose buffers come from the foreign allocator, as a string made by
+// another module would.
+WideString ForeignString(const wchar_t* text)
+{
+    WideString s;
+    *reinterpret_cast<StringBuffer**>(&s) = g_foreign.empty;  // the object holds only its buffer pointer
+    s.Append(text);
+    return s;
+}
+
+HRESULT FailureOf(void (*operation)())
+{
+    try {
+        operation();
+    } catch (const StringFailure& failure) {
+        return failure.code;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+TEST(WideString, CopiesShareUntilOneIsWritten)
+{
+    WideString a(L"graphics");
+    WideString b = a;
+    EXPECT_EQ(a.Text(), b.Text());
+    b.Append(L" card");
+    EXPECT_NE(a.Text(), b.Text());
+    EXPECT_TRUE(a == L"graphics");
+    EXPECT_TRUE(b == L"graphics card");
+    WideString c = b;
+    c.UpperCaseAscii();
+    EXPECT_TRUE(b == L"graphics card");
+    EXPECT_TRUE(c == L"GRAPHICS CARD");
+    c.Truncate(8);
+    EXPECT_TRUE(c == L"GRAPHICS");
+    EXPECT_TRUE(b == L"graphics card");
+}
+
+TEST(WideString, AppendingItsOwnTextAndGrowingKeepsEverything)
+{
+    WideString s(L"ab");
+    for (int i = 0; i < 12; ++i)
+        s.Append(s.Text(), s.Length());  // the source lies in the buffer being grown
+    EXPECT_EQ(2 << 12, s.Length());
+    EXPECT_EQ(L'a', s.Text()[4094]);
+    EXPECT_EQ(L'b', s.Text()[8191]);
+    EXPECT_EQ(L'\0', s.Text()[8192]);
+    s.Assign(s.Text() + 1, 3);
+    EXPECT_TRUE(s == L"bab");
+}
+
+TEST(WideString, EmptyStringsUseTheSharedEmptyBufferOfTheirAllocator)
+{
+    WideString a, b;
+    EXPECT_EQ(a.Text(), b.Text());
+    WideString c(L"x");
+    c.Empty();
+    EXPECT_EQ(a.Text(), c.Text());
+    EXPECT_EQ(ModuleStringAllocator(), c.Allocator());
+    WideString foreign = ForeignString(L"y");
+    foreign.Empty();
+    EXPECT_EQ(&g_foreign, foreign.Allocator());
+}
+
+TEST(WideString, ForeignStringsGrowAndStayWithTheirOwnAllocator)
+{
+    g_foreignLive = 0;
+    {
+        WideString foreign = ForeignString(L"card");
+        EXPECT_EQ(1, g_foreignLive);
+        foreign.Append(L": a long description that needs a larger buffer than before");
+        EXPECT_EQ(&g_foreign, foreign.Allocator());
+        EXPECT_EQ(1, g_foreignLive);
+
+        // Assigning our string into a foreign object copies into the foreign
+        // allocator's storage instead of sharing our buffer.
+        WideString ours(L"6.14.0010.6764");
+        foreign = ours;
+        EXPECT_TRUE(foreign == L"6.14.0010.6764");
+        EXPECT_NE(ours.Text(), foreign.Text());
+        EXPECT_EQ(&g_foreign, foreign.Allocator());
+
+        WideString copyOfForeign(L"");
+        copyOfForeign = foreign;  // and the other way round
+        EXPECT_EQ(ModuleStringAllocator(), copyOfForeign.Allocator());
+        EXPECT_EQ(1, g_foreignLive);
+    }
+    EXPECT_EQ(0, g_foreignLive);
+}
+
+TEST(WideString, BadLengthsAndExhaustedMemoryRaiseFailures)
+{
+    EXPECT_EQ(E_INVALIDARG, FailureOf([] { WideString(L"abc").Truncate(4); }));
+    EXPECT_EQ(E_INVALIDARG, FailureOf([] { WideString(L"abc").Truncate(-1); }));
+    EXPECT_EQ(E_INVALIDARG, FailureOf([] { WideString s; s.Append(L"abc", -2); }));
+    EXPECT_EQ(E_OUTOFMEMORY, FailureOf([] { WideString s; s.GetBuffer(0x7FFFFFF0); }));
+    EXPECT_EQ(E_OUTOFMEMORY, FailureOf([] {
+                  WideString s(L"x");
+                  s.Append(L"y", 0x7FFFFFFF);
+              }));
+}
+
+TEST(WideString, FindAndAnsiText)
+{
+    WideString s(L"C:\\PROGRAM FILES\\BROWSER.EXE\\X.EXE");
+    EXPECT_EQ(24, s.Find(L".EXE"));
+    EXPECT_EQ(-1, s.Find(L".exe"));
+    WideString ansi;
+    ansi.AppendAnsi("NVIDIA GeForce GTX 470");
+    EXPECT_TRUE(ansi == L"NVIDIA GeForce GTX 470");
+}
+
+TEST(MessageInserts, FormatsNumbersAndTextThroughTheMessageFormatter)
+{
+    WideString s(L"old");
+    AssignInserts(s, L"%1!d! MB", 256);
+    EXPECT_TRUE(s == L"256 MB");
+    AppendInserts(s, L" %1!d!.%2!d!", 3, 0);
+    EXPECT_TRUE(s == L"256 MB 3.0");
+    AssignInserts(s, L"%1!d!", -2147483647 - 1);
+    EXPECT_TRUE(s == L"-2147483648");
+    AssignInserts(s, L"%1!s! not found (2)", L"C:\\Tools\\\\VidrakeDx8.dll");
+    EXPECT_TRUE(s == L"C:\\Tools\\\\VidrakeDx8.dll not found (2)");
+}
+
+TEST(ProgramDirectory, TrimsTheLongestTailOfProgramNameCharacters)
+{
+    EXPECT_TRUE(TrimProgramFileName(L"C:\\Tools\\QuilletVidrake.exe") == L"C:\\Tools\\");
+    EXPECT_TRUE(TrimProgramFileName(L"C:\\Tools\\Vidrake.exe") == L"C:\\Tools\\");
+    EXPECT_TRUE(TrimProgramFileName(L"C:\\WINDOWS\\system32\\msiexec.exe") == L"C:\\WINDOWS\\system32\\msiexec");
+    EXPECT_TRUE(TrimProgramFileName(L"C:\\Tools\\QuilletVidrake.EXE") == L"C:\\Tools\\QuilletVidrake.EXE");
+    EXPECT_TRUE(TrimProgramFileName(L"") == L"");
+    EXPECT_TRUE(TrimProgramFileName(L"Quillet") == L"");
+}

@@ -170,6 +170,26 @@ RegistryValueOverride::RegistryValueOverride(HKEY root, const std::wstring& key,
     Set(REG_DWORD, &number, sizeof(number));
 }
 
+RegistryValueOverride::RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name)
+    : root_(root), key_(key), name_(name), existed_(false), type_(0)
+{
+    Save();
+    HKEY opened;
+    if (RegOpenKeyExW(root_, key_.c_str(), 0, KEY_WRITE, &opened) == ERROR_SUCCESS) {
+        RegDeleteValueW(opened, name_.empty() ? nullptr : name_.c_str());
+        RegCloseKey(opened);
+    }
+}
+
+NoBrowserRegistered::NoBrowserRegistered()
+{
+    const wchar_t* keys[4] = {L"HTTP\\shell\\open\\command", L"htmlfile\\shell\\open\\command",
+                              L"Applications\\iexplore.exe\\shell\\open\\command",
+                              L"Applications\\firefox.exe\\shell\\open\\command"};
+    for (int i = 0; i < 4; ++i)
+        candidates[i].reset(new RegistryValueOverride(HKEY_CLASSES_ROOT, keys[i], L""));
+}
+
 void RegistryValueOverride::Save()
 {
     HKEY key;

@@ -49,6 +49,8 @@ class RegistryValueOverride {
 public:
     RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text);
     RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name, DWORD number);
+    // Removes the value while the object lives.
+    RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name);
     ~RegistryValueOverride();
     RegistryValueOverride(const RegistryValueOverride&) = delete;
     RegistryValueOverride& operator=(const RegistryValueOverride&) = delete;
@@ -68,6 +70,12 @@ private:
 // MB), MaxShaderModelPS (number).
 std::unique_ptr<RegistryValueOverride> WineDirect3DText(const std::wstring& name, const std::wstring& value);
 std::unique_ptr<RegistryValueOverride> WineDirect3DNumber(const std::wstring& name, DWORD value);
+// Removes the browser commands that the four registry candidates name (the
+// prefix has winebrowser there), so the driver reports on the console.
+struct NoBrowserRegistered {
+    NoBrowserRegistered();
+    std::unique_ptr<RegistryValueOverride> candidates[4];
+};
 // Disables a system DLL (such as L"d3d9") for programs started afterwards.
 std::unique_ptr<RegistryValueOverride> DisableWineDll(const std::wstring& dll);
 // The Windows version Wine reports to programs started afterwards: L"win2k",

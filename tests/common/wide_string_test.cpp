@@ -159,6 +159,8 @@ TEST(MessageInserts, FormatsNumbersAndTextThroughTheMessageFormatter)
     EXPECT_TRUE(s == L"256 MB 3.0");
     AssignInserts(s, L"%1!d!", -2147483647 - 1);
     EXPECT_TRUE(s == L"-2147483648");
+    AssignInserts(s, L"low: %1!d! MB.\n\nnext", 32);
+    EXPECT_TRUE(s == L"low: 32 MB.\n\nnext");  // line feeds stay single characters
     AssignInserts(s, L"%1!s! not found (2)", L"C:\\Tools\\\\VidrakeDx8.dll");
     EXPECT_TRUE(s == L"C:\\Tools\\\\VidrakeDx8.dll not found (2)");
 }

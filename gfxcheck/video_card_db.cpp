@@ -235,8 +235,8 @@ int FinishVideoCardScan(const VideoCardScan& scan, WideString& alternates)
 int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
                     WideString driverVersionText, WideString& alternates)
 {
-    // COM stays initialised on this thread: the caller may be using it, and a
-    // single-threaded apartment is all the document object needs.
+    // A single-threaded apartment for the document object, deliberately never
+    // uninitialised here; the result does not matter, the creation below tells.
     CoInitialize(nullptr);
 
     ComPtr<IXMLDOMDocument> document;

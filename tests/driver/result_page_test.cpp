@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "open_handles.h"
 #include "result_page.h"
 
 namespace {
@@ -229,4 +230,21 @@ TEST_F(ResultPageAddress, NumbersAreSigned)
     EXPECT_NE(std::wstring::npos, address.find(L"&vendorID=-2147483648&deviceID=-1\"")) << address;
     EXPECT_NE(std::wstring::npos, address.find(L"&hdspace=-1 MB&ram=0 MB&osver=-1.0 SP 65535.0&")) << address;
     EXPECT_EQ(start + L"16&", address.substr(0, start.size() + 3));
+}
+
+TEST(LaunchBrowser, LeavesNoProcessHandleBehind)
+{
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    WideString command(L"\"");
+    command.Append(system);
+    command.Append(L"\\CMD.EXE\"");
+    WideString parameters(L"/c exit");
+
+    LaunchBrowser(command, parameters);  // the shell's own first-use handles
+    DWORD before = OpenHandleCount();
+    ASSERT_GT(before, 0u);
+    for (int i = 0; i < 5; ++i)
+        LaunchBrowser(command, parameters);
+    EXPECT_EQ(before, OpenHandleCount());
 }

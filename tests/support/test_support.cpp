@@ -45,60 +45,78 @@ std::wstring FixtureDirectory() { return ParentDirectory(TestProgramDirectory())
 ProgramRun RunProgram(const std::wstring& commandLine, const std::wstring& workingDirectory, DWORD timeoutMs,
                       const std::string& input)
 {
-    ProgramRun run = {~0u, "", false};
+    ProgramRun run = {~0u, "", "", false};
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE outRead, outWrite, inRead, inWrite;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
+    // Pipes for standard input, output and error: [read end, write end].
+    HANDLE in[2], out[2], err[2];
+    if (!CreatePipe(&in[0], &in[1], &inherit, 0))
         return run;
-    if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) {
-        CloseHandle(outRead);
-        CloseHandle(outWrite);
+    if (!CreatePipe(&out[0], &out[1], &inherit, 0)) {
+        CloseHandle(in[0]);
+        CloseHandle(in[1]);
         return run;
     }
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    if (!CreatePipe(&err[0], &err[1], &inherit, 0)) {
+        for (HANDLE h : {in[0], in[1], out[0], out[1]})
+            CloseHandle(h);
+        return run;
+    }
+    SetHandleInformation(in[1], HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(out[0], HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err[0], HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = outWrite;
+    startup.hStdInput = in[0];
+    startup.hStdOutput = out[1];
+    startup.hStdError = err[1];
     PROCESS_INFORMATION process = {};
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                   workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process);
-    CloseHandle(outWrite);
-    CloseHandle(inRead);
+    CloseHandle(in[0]);
+    CloseHandle(out[1]);
+    CloseHandle(err[1]);
     if (!started) {
-        CloseHandle(outRead);
-        CloseHandle(inWrite);
+        for (HANDLE h : {in[1], out[0], err[0]})
+            CloseHandle(h);
         run.output = "CreateProcess failed";
         return run;
     }
     if (!input.empty()) {
         DWORD written;
-        WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+        WriteFile(in[1], input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
     }
-    CloseHandle(inWrite);
+    CloseHandle(in[1]);
 
-    PipeReader reader = {outRead, ""};
-    HANDLE thread = CreateThread(nullptr, 0, PipeReader::Run, &reader, 0, nullptr);
+    PipeReader outReader = {out[0], ""};
+    PipeReader errReader = {err[0], ""};
+    HANDLE readers[2] = {CreateThread(nullptr, 0, PipeReader::Run, &outReader, 0, nullptr),
+                         CreateThread(nullptr, 0, PipeReader::Run, &errReader, 0, nullptr)};
     if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
         run.timedOut = true;
         TerminateProcess(process.hProcess, 0xDEAD);
         WaitForSingleObject(process.hProcess, INFINITE);
     }
-    // Grandchildren may still hold the pipe open: don't wait on them forever.
-    if (WaitForSingleObject(thread, 10000) == WAIT_TIMEOUT)
-        TerminateThread(thread, 0);
-    CloseHandle(thread);
+    // Grandchildren (a started browser) may still hold the pipes open: don't
+    // wait on them forever.
+    for (HANDLE reader : readers) {
+        if (WaitForSingleObject(reader, 10000) == WAIT_TIMEOUT)
+            TerminateThread(reader, 0);
+        CloseHandle(reader);
+    }
     GetExitCodeProcess(process.hProcess, &run.exitCode);
-    run.output = reader.text;
+    for (char c : outReader.text) {
+        if (c != '\r')
+            run.output += c;
+    }
+    run.errors = errReader.text;
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    CloseHandle(outRead);
+    CloseHandle(out[0]);
+    CloseHandle(err[0]);
     return run;
 }
 

@@ -13,12 +13,13 @@ std::wstring FixtureDirectory();      // build\fixtures\ : test programs and lib
 
 struct ProgramRun {
     DWORD exitCode;
-    std::string output;  // standard output and standard error together
+    std::string output;  // standard output, line breaks as "\n"
+    std::string errors;  // standard error (where Wine's sound library complains)
     bool timedOut;
 };
 
 // Starts `commandLine` in `workingDirectory` with `input` on standard input
-// (then closed), collects its output, and waits up to `timeoutMs`; a program
+// (then closed), collects its output and errors, and waits up to `timeoutMs`; a program
 // still running then is killed and reported as timed out.
 ProgramRun RunProgram(const std::wstring& commandLine, const std::wstring& workingDirectory = L"",
                       DWORD timeoutMs = 120000, const std::string& input = "");

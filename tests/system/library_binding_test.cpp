@@ -85,12 +85,12 @@ TEST(LibraryBinding, TheProgramFindsItsLibrariesOnlyUnderANameOfProgramNameChara
     folder.CopyIn(DistDirectory() + L"VidrakeDx8.dll");
     folder.CopyIn(DistDirectory() + L"VideoCardDB.xml");
 
-    // "Checker.exe" keeps "Ch" of its name: the libraries are looked for as
-    // "...\Ch\VidrakeDx8.dll" and not found.
+    // "Checker.exe" keeps "Chec" of its name ("c" is not a character of the
+    // program's name): the libraries are looked for as "...\Chec\VidrakeDx8.dll".
     ProgramRun renamed = RunDriver(folder, L"Checker.exe");
     ASSERT_FALSE(renamed.timedOut);
     EXPECT_EQ(0xFFFFFFFFu, renamed.exitCode);
-    EXPECT_NE(std::string::npos, renamed.output.find(Narrow(folder.Path()) + "Ch\\VidrakeDx8.dll not found (2)"));
+    EXPECT_NE(std::string::npos, renamed.output.find(Narrow(folder.Path()) + "Chec\\VidrakeDx8.dll not found (2)"));
 
     ProgramRun shortName = RunDriver(folder, L"Vidrake.exe");
     ASSERT_FALSE(shortName.timedOut);

@@ -1,0 +1,35 @@
+#include "open_handles.h"
+
+#include <string>
+
+DWORD OpenHandleCount()
+{
+    struct HandleEntry {
+        USHORT processId;
+        USHORT creatorBackTraceIndex;
+        UCHAR objectType;
+        UCHAR attributes;
+        USHORT handle;
+        void* object;
+        ACCESS_MASK access;
+    };
+    typedef LONG(WINAPI * QueryFunction)(ULONG, void*, ULONG, ULONG*);
+    const ULONG kSystemHandleInformation = 16;
+    QueryFunction query = reinterpret_cast<QueryFunction>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+    if (!query)
+        return 0;
+    std::string table(1 << 22, '\0');
+    ULONG got = 0;
+    if (query(kSystemHandleInformation, &table[0], static_cast<ULONG>(table.size()), &got) != 0)
+        return 0;
+    ULONG entries = *reinterpret_cast<const ULONG*>(table.data());
+    const HandleEntry* entry = reinterpret_cast<const HandleEntry*>(table.data() + sizeof(ULONG));
+    DWORD count = 0;
+    for (ULONG i = 0; i < entries; ++i) {
+        if (entry[i].processId == static_cast<USHORT>(GetCurrentProcessId()))
+            ++count;
+    }
+    return count;
+}
+

@@ -55,7 +55,8 @@ ProbeResult ProbeDirect3DAdapter(Direct3DCreateFunction create, HWND window)
 {
     ProbeResult result = {};
     ReleaseDirect3DAdapter();
-    g_adapter.direct3D.Attach(create(kDirect3DSdkVersion));
+    // Stored as created: MinGW's ComPtr::Attach would add a second reference.
+    *g_adapter.direct3D.ReleaseAndGetAddressOf() = create(kDirect3DSdkVersion);
     if (!g_adapter.direct3D) {
         result.outcome = NoDirect3DObject;
         return result;

@@ -48,8 +48,6 @@ public:
     Direct3DDevice* created = nullptr;  // with a reference of the test's own
     DWORD behaviours[4] = {};
     int attempts = 0;
-    D3DPRESENT_PARAMETERS lastParams = {};
-    HWND lastFocus = reinterpret_cast<HWND>(1);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = nullptr; return E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
@@ -60,8 +58,6 @@ public:
         if (attempts < 4)
             behaviours[attempts] = behaviour;
         ++attempts;
-        lastParams = *params;
-        lastFocus = focus;
         HRESULT result = behaviour == D3DCREATE_MIXED_VERTEXPROCESSING ? mixedResult : softwareResult;
         if (FAILED(result) || adapter != 0 || type != D3DDEVTYPE_HAL)
             return FAILED(result) ? result : E_INVALIDARG;
@@ -173,30 +169,6 @@ TEST_F(AdapterProbeTest, FallsBackToSoftwareVertexProcessing)
     EXPECT_EQ(0, fake.refs);
     EXPECT_EQ(0u, fake.created->Release());
     fake.created = nullptr;
-}
-
-TEST_F(AdapterProbeTest, AsksForTheTinyWindowedDevice)
-{
-    ProbeResult result = ProbeDirect3DAdapter(CreateFake, window);
-    ASSERT_EQ(Success, result.outcome);
-    EXPECT_EQ(1, fake.attempts);
-    EXPECT_EQ(nullptr, fake.lastFocus);
-    const D3DPRESENT_PARAMETERS& params = fake.lastParams;
-    EXPECT_EQ(1u, params.BackBufferWidth);
-    EXPECT_EQ(1u, params.BackBufferHeight);
-    EXPECT_EQ(D3DFMT_A8R8G8B8, params.BackBufferFormat);
-    EXPECT_EQ(1u, params.BackBufferCount);
-    EXPECT_EQ(D3DSWAPEFFECT_COPY, params.SwapEffect);
-    EXPECT_EQ(window, params.hDeviceWindow);
-    EXPECT_TRUE(params.Windowed);
-    EXPECT_EQ(static_cast<DWORD>(D3DPRESENTFLAG_LOCKABLE_BACKBUFFER), params.Flags);
-    EXPECT_FALSE(params.EnableAutoDepthStencil);
-    EXPECT_EQ(D3DMULTISAMPLE_NONE, params.MultiSampleType);
-#if defined(VIDRAKE_D3D9)
-    EXPECT_EQ(D3DPRESENT_INTERVAL_IMMEDIATE, params.PresentationInterval);
-#else
-    EXPECT_EQ(0u, params.FullScreen_PresentationInterval);
-#endif
 }
 
 TEST_F(AdapterProbeTest, ReportsTheSecondFailureAndKeepsTheObjectUntilReleased)

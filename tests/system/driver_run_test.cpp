@@ -11,19 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "result_page_support.h"
 #include "test_support.h"
 
 namespace {
-
-const wchar_t* const kBrowserKeys[] = {
-    L"HTTP\\shell\\open\\command",
-    L"htmlfile\\shell\\open\\command",
-    L"Applications\\iexplore.exe\\shell\\open\\command",
-    L"Applications\\firefox.exe\\shell\\open\\command",
-};
-
-const char* const kQueryKeys[] = {"result", "mem",    "card",     "pslevel",  "dxver",    "hdspace",
-                                  "ram",    "osver",  "driver",   "vendorID", "deviceID", "alternates"};
 
 const char kBanner[] = "Your system is being analyzed...";
 const char kRegistryHint[] =
@@ -107,54 +98,6 @@ int PhysicalMemoryMegabytes()
     return static_cast<int>(status.dwTotalPhys >> 20);
 }
 
-// The output without carriage returns and without the sound library's
-// complaints, which Wine's diagnostic provider prints on standard error.
-std::string ConsoleText(const std::string& output)
-{
-    std::string text;
-    for (char c : output) {
-        if (c != '\r')
-            text += c;
-    }
-    size_t at;
-    while ((at = text.find("ALSA lib ")) != std::string::npos) {
-        size_t end = text.find('\n', at);
-        text.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
-    }
-    return text;
-}
-
-// The query items of a result page address, in their fixed order; empty when
-// the address does not have the expected form.
-std::map<std::string, std::string> QueryItems(const std::string& address)
-{
-    std::map<std::string, std::string> items;
-    const std::string scheme = "http://", path = "/quillet-systemtest?";
-    size_t hostEnd = address.find('/', scheme.size());
-    if (address.compare(0, scheme.size(), scheme) != 0 || hostEnd == std::string::npos ||
-        hostEnd == scheme.size() || address.compare(hostEnd, path.size(), path) != 0) {
-        ADD_FAILURE() << "not a result page address: " << address;
-        return items;
-    }
-    size_t at = hostEnd + path.size() - 1;
-    const int keyCount = sizeof(kQueryKeys) / sizeof(kQueryKeys[0]);
-    for (int i = 0; i < keyCount && at < address.size(); ++i) {
-        std::string marker = (i == 0 ? "?" : "&") + std::string(kQueryKeys[i]) + "=";
-        if (address.compare(at, marker.size(), marker) != 0) {
-            ADD_FAILURE() << "expected " << marker << " at " << address.substr(at);
-            return items;
-        }
-        size_t start = at + marker.size();
-        size_t next = i + 1 < keyCount ? address.find("&" + std::string(kQueryKeys[i + 1]) + "=", start)
-                                       : std::string::npos;
-        if (next == std::string::npos)
-            next = address.size();
-        items[kQueryKeys[i]] = address.substr(start, next - start);
-        at = next;
-    }
-    return items;
-}
-
 bool IsMegabytes(const std::string& text, int* megabytes)
 {
     char rest[8] = "";
@@ -197,44 +140,11 @@ protected:
         freeDiskAfter = LargestFreeDiskMegabytes();
         ASSERT_FALSE(run.timedOut) << run.output;
         mask = static_cast<int>(run.exitCode);
-        console = ConsoleText(run.output);
+        console = run.output;
     }
 
-    // The browser starts on its own: wait up to 10 s for its line.
-    std::string RecordedCommandLine(DWORD timeoutMs = 10000)
-    {
-        for (DWORD waited = 0;; waited += 100) {
-            HANDLE log = CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
-            if (log != INVALID_HANDLE_VALUE) {
-                char buffer[8192];
-                DWORD got = 0;
-                ReadFile(log, buffer, sizeof(buffer), &got, nullptr);
-                CloseHandle(log);
-                std::string text(buffer, got);
-                if (text.find("\r\n") != std::string::npos)
-                    return text.substr(0, text.find("\r\n"));
-            }
-            if (waited >= timeoutMs)
-                return "";
-            Sleep(100);
-        }
-    }
-
-    // The address the browser received as its one argument, in quotes.
-    std::string RecordedAddress()
-    {
-        std::string line = RecordedCommandLine();
-        EXPECT_NE(std::string::npos, line.find("RECORDING_BROWSER.EXE")) << line;
-        size_t start = line.find("\"http://");
-        if (start == std::string::npos || line.back() != '"') {
-            ADD_FAILURE() << "no quoted address in the browser's command line: " << line;
-            return "";
-        }
-        std::string address = line.substr(start + 1, line.size() - start - 2);
-        EXPECT_EQ(std::string::npos, address.find('"')) << line;
-        return address;
-    }
+    std::string RecordedCommandLine(DWORD timeoutMs = 10000) { return ::RecordedCommandLine(LogPath(), timeoutMs); }
+    std::string RecordedAddress() { return ::RecordedAddress(LogPath()); }
 
     void ExpectAddressOfThisMachine(const std::string& address, const Expected& expected)
     {

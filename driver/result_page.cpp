@@ -79,7 +79,12 @@ bool CutBrowserCommand(WideString& command)
     if (at < 0)
         return false;
     command.Truncate(at + 4);
-    if (command.Text()[0] == L'"')
+    bool quoted = command.Text()[0] == L'"';
+    // No executable path is longer than MAX_PATH, and the shell is not to be
+    // handed one (Wine's hangs or crashes on it): such a value names no browser.
+    if (command.Length() - (quoted ? 1 : 0) >= MAX_PATH)
+        return false;
+    if (quoted)
         command.Append(L"\"");
     return true;
 }
@@ -132,7 +137,9 @@ void LaunchBrowser(const WideString& command, const WideString& parameters)
     ZeroMemory(&request, sizeof(request));
     static_assert(sizeof(request) == 60, "the 32-bit shell execute request");
     request.cbSize = sizeof(request);
-    request.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // No error dialog: a browser that cannot start must not stop an unattended
+    // run waiting for someone to dismiss a message box.
+    request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     request.lpFile = command.Text();
     request.lpParameters = parameters.Text();
     request.nShow = SW_SHOWNORMAL;

@@ -14,7 +14,8 @@ bool FindBrowserCommand(WideString& command);
 // empty when a key cannot be opened or the value cannot be read.
 void ReadDefaultRegistryValue(HKEY root, const wchar_t* const* names, int count, WideString& value);
 // Cuts an upper-cased registry command right after its first ".EXE" and closes
-// a leading quote; false when it holds no ".EXE".
+// a leading quote; false when it holds no ".EXE" or the path that remains is
+// longer than any executable path can be.
 bool CutBrowserCommand(WideString& command);
 WideString BuildResultPageParameters(int mask, const TestRun& run, const WideString& directXSentence,
                                      int freeDiskMegabytes, int physicalMemoryMegabytes, const OsVersion& os);

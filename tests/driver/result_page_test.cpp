@@ -159,6 +159,18 @@ TEST(CutBrowserCommand, RejectsCommandsWithoutUpperCaseExe)
     }
 }
 
+TEST(CutBrowserCommand, RejectsPathsLongerThanAnyExecutablePath)
+{
+    std::wstring longest = L"C:\\" + std::wstring(MAX_PATH - 8, L'X') + L".EXE";  // 259 characters
+    WideString fits((longest + L" %1").c_str());
+    EXPECT_TRUE(CutBrowserCommand(fits));
+    WideString quoted((L"\"" + longest + L"\" %1").c_str());
+    EXPECT_TRUE(CutBrowserCommand(quoted));
+    EXPECT_EQ(MAX_PATH + 1, quoted.Length());
+    WideString tooLong((L"C:\\X" + longest.substr(3) + L" %1").c_str());
+    EXPECT_FALSE(CutBrowserCommand(tooLong));
+}
+
 class ResultPageAddress : public ::testing::Test {
 protected:
     ResultPageAddress() : run(), os{6, 1, 1, 0} {}

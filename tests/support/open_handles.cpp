@@ -2,7 +2,11 @@
 
 #include <string>
 
-DWORD OpenHandleCount()
+namespace {
+
+// Handles of the process `processId` in the system's handle table, or of every
+// process when it is 0.
+DWORD CountHandles(DWORD processId)
 {
     struct HandleEntry {
         USHORT processId;
@@ -27,9 +31,15 @@ DWORD OpenHandleCount()
     const HandleEntry* entry = reinterpret_cast<const HandleEntry*>(table.data() + sizeof(ULONG));
     DWORD count = 0;
     for (ULONG i = 0; i < entries; ++i) {
-        if (entry[i].processId == static_cast<USHORT>(GetCurrentProcessId()))
+        if (processId == 0 || entry[i].processId == static_cast<USHORT>(processId))
             ++count;
     }
     return count;
 }
 
+
+}  // namespace
+
+DWORD OpenHandleCount() { return CountHandles(GetCurrentProcessId()); }
+
+DWORD SystemHandleCount() { return CountHandles(0); }

@@ -188,6 +188,14 @@ RegistryValueOverride::RegistryValueOverride(HKEY root, const std::wstring& key,
     Set(REG_DWORD, &number, sizeof(number));
 }
 
+RegistryValueOverride::RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name,
+                                             DWORD type, const std::string& data)
+    : root_(root), key_(key), name_(name), existed_(false), type_(0)
+{
+    Save();
+    Set(type, data.data(), static_cast<DWORD>(data.size()));
+}
+
 RegistryValueOverride::RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name)
     : root_(root), key_(key), name_(name), existed_(false), type_(0)
 {

@@ -50,6 +50,9 @@ class RegistryValueOverride {
 public:
     RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text);
     RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name, DWORD number);
+    // Any registry type with raw data.
+    RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type,
+                          const std::string& data);
     // Removes the value while the object lives.
     RegistryValueOverride(HKEY root, const std::wstring& key, const std::wstring& name);
     ~RegistryValueOverride();

@@ -245,6 +245,7 @@ TEST(GraphicsCheck, TwoHundredChecksInOneProcessAnswerAlikeAndKeepNothing)
         // No probe window outlives its check; handles and memory grow by no
         // more than the platform's own caches settle at.
         EXPECT_EQ("0", ValueOf(out, "threadWindows")) << Narrow(library);
+        EXPECT_EQ("0", ValueOf(out, "runtimeLoaded")) << Narrow(library);
         EXPECT_GT(std::stol(ValueOf(out, "handlesBefore")), 0) << out;  // the count is readable
         EXPECT_LE(std::stol(ValueOf(out, "handleGrowth")), 5) << out;
         EXPECT_LE(std::stol(ValueOf(out, "privateKbGrowth")), 2048) << out;

@@ -140,24 +140,24 @@ HRESULT PrepareVideoCardQuery(DWORD vendorId, DWORD deviceId, const WideString& 
     query.deviceId = deviceId;
     query.description = description;
     HRESULT hr = SetBstr(query.driverVersionText, driverVersionText.Text(), driverVersionText.Length());
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.manufacturerIdName, L"ManufacturerID");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.deviceIdName, L"DeviceID");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.cardNameName, L"CardName");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.driverVersionName, L"DriverVersion");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.pixelShaderVersionName, L"PixelShaderVersion");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.blackListName, L"BlackList");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.anyDevice, L"*");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.blackListed, L"true");
-    if (SUCCEEDED(hr))
-        hr = SetBstr(query.notRecommended, L"not_recommended");
+    const struct {
+        BstrHolder* holder;
+        const wchar_t* text;
+    } texts[] = {
+        {&query.manufacturerIdName, L"ManufacturerID"},
+        {&query.deviceIdName, L"DeviceID"},
+        {&query.cardNameName, L"CardName"},
+        {&query.driverVersionName, L"DriverVersion"},
+        {&query.pixelShaderVersionName, L"PixelShaderVersion"},
+        {&query.blackListName, L"BlackList"},
+        {&query.anyDevice, L"*"},
+        {&query.blackListed, L"true"},
+        {&query.notRecommended, L"not_recommended"},
+    };
+    for (const auto& text : texts) {
+        if (SUCCEEDED(hr))
+            hr = SetBstr(*text.holder, text.text);
+    }
     return hr;
 }
 

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
 namespace {
@@ -145,6 +147,17 @@ void ScratchFolder::WriteFile(const std::wstring& name, const std::string& conte
     DWORD written;
     ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+std::string RunCheckHost(const ScratchFolder& folder, const std::wstring& library, int calls,
+                         const std::wstring& hostName)
+{
+    folder.CopyIn(FixtureDirectory() + L"gfxcheck_host.exe", hostName);
+    ProgramRun run = RunProgram(L"\"" + folder.Path() + hostName + L"\" \"" + library + L"\" " + std::to_wstring(calls),
+                                folder.Path(), 600000);
+    EXPECT_FALSE(run.timedOut) << Narrow(library);
+    EXPECT_EQ(0u, run.exitCode) << Narrow(library) << run.output;
+    return run.output;
 }
 
 void RemoveTree(const std::wstring& path)

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+class ScratchFolder;
+
 // Folders of the build, found from the running test program (build/tests).
 std::wstring TestProgramDirectory();  // build\tests\ (with separator)
 std::wstring DistDirectory();         // build\dist\ : the deliverables
@@ -42,6 +44,12 @@ private:
 };
 
 void RemoveTree(const std::wstring& path);
+
+// Runs the gfxcheck_host fixture, copied into `folder` as `hostName`, on the
+// library at `library` for `calls` checks, and returns its key=value output.
+// Named as the driver, the host makes the library read the database in `folder`.
+std::string RunCheckHost(const ScratchFolder& folder, const std::wstring& library, int calls = 1,
+                         const std::wstring& hostName = L"QuilletVidrake.exe");
 
 // A registry value that holds its test value while the object lives and gets
 // its earlier state back afterwards (deleted if it was absent). Wine reads its

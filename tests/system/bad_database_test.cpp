@@ -27,41 +27,31 @@ protected:
     static void SetUpTestSuite()
     {
         ScratchFolder folder(L"baddb-platform");
-        folder.CopyIn(FixtureDirectory() + L"gfxcheck_host.exe");
-        ProgramRun run = RunProgram(L"\"" + folder.Path() + L"gfxcheck_host.exe\" \"" + DistDirectory() +
-                                    L"VidrakeDx8.dll\"");
-        vendor_ = ValueOf(run.output, "vendorId");
-        device_ = ValueOf(run.output, "deviceId");
+        std::string out = RunCheckHost(folder, DistDirectory() + L"VidrakeDx8.dll", 1, L"gfxcheck_host.exe");
+        vendor_ = ValueOf(out, "vendorId");
+        device_ = ValueOf(out, "deviceId");
     }
 
     static std::string Card() { return CardRecord(vendor_, device_); }
 
-    // Both libraries against `database`, with the host named as the driver so
-    // the database beside it is read.
-    Outcome Check(const std::string& database, DWORD timeoutMs = 120000)
+    // Both libraries against `database`, read beside the host.
+    Outcome Check(const std::string& database)
     {
         ScratchFolder folder(L"baddb");
-        folder.CopyIn(FixtureDirectory() + L"gfxcheck_host.exe", L"QuilletVidrake.exe");
         folder.WriteFile(L"VideoCardDB.xml", database);
         Outcome outcome = {};
-        long peak = 0;
         DWORD start = GetTickCount();
-        for (const wchar_t* library : {L"VidrakeDx9.dll", L"VidrakeDx8.dll"}) {
-            ProgramRun run = RunProgram(L"\"" + folder.Path() + L"QuilletVidrake.exe\" \"" + DistDirectory() + library +
-                                            L"\"",
-                                        folder.Path(), timeoutMs);
-            EXPECT_FALSE(run.timedOut) << Narrow(library);
-            EXPECT_EQ(0u, run.exitCode) << Narrow(library) << run.output;
-            std::string status = ValueOf(run.output, "status");
-            (library[9] == L'9' ? outcome.dx9Status : outcome.dx8Status) = status;
-            if (library[9] == L'8')
-                outcome.dx8Level = ValueOf(run.output, "pixelShaderText");
-            std::string kb = ValueOf(run.output, "peakKb");
-            if (kb != "<missing>")
-                peak = std::max(peak, std::stol(kb));
-        }
+        std::string dx9 = RunCheckHost(folder, DistDirectory() + L"VidrakeDx9.dll");
+        std::string dx8 = RunCheckHost(folder, DistDirectory() + L"VidrakeDx8.dll");
         outcome.milliseconds = GetTickCount() - start;
-        outcome.peakKb = peak;
+        outcome.dx9Status = ValueOf(dx9, "status");
+        outcome.dx8Status = ValueOf(dx8, "status");
+        outcome.dx8Level = ValueOf(dx8, "pixelShaderText");
+        for (const std::string* out : {&dx9, &dx8}) {
+            std::string kb = ValueOf(*out, "peakKb");
+            if (kb != "<missing>")
+                outcome.peakKb = std::max(outcome.peakKb, std::stol(kb));
+        }
         return outcome;
     }
 

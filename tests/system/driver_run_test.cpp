@@ -13,16 +13,9 @@
 
 #include "result_page_support.h"
 #include "test_support.h"
+#include "verdict_texts.h"
 
 namespace {
-
-const char kBanner[] = "Your system is being analyzed...";
-const char kRegistryHint[] =
-    "\n\nFor more information please make sure the registry entry:\n"
-    "HKEY_CLASSES_ROOT\\HTTP\\shell\\open\\command\n"
-    "points to a valid browser executable\n\n"
-    "Please press any key to continue...";
-const char kMeetsRequirements[] = "Your Graphics Card meets the minimum requirements for Tarvold Quillet!";
 
 // Only the given candidate names a browser while this lives; the prefix's own
 // commands (winebrowser, Wine's iexplore) come back afterwards.

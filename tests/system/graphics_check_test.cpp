@@ -6,31 +6,15 @@
 #include <regex>
 
 #include "test_support.h"
+#include "verdict_texts.h"
 
 namespace {
-
-const char kMeetsRequirements[] = "Your Graphics Card meets the minimum requirements for Tarvold Quillet!";
-const char kShaderLow[] =
-    "Your graphics card does not support PixelShader Level 2.0 or higher. Some materials will not display "
-    "correctly.\\n\\n";
-const char kShaderUndetermined[] = "PixelShader level could not be determined\\n";
-const char kDriverRejected[] =
-    "The driver version of your graphics card is not supported. Please download the newest driver from your "
-    "graphics card manufacturer's website.";
-const char kMemoryUndeterminedStart[] = "The amount of memory on your graphics card could not be determined.";
-
-std::string MemoryLow(int megabytes)
-{
-    return "Your graphics card has insufficient hardware memory: " + std::to_string(megabytes) +
-           " MB. Minimum requirement is 64 MB. Program instability and data loss will most likely occur.\\n\\n";
-}
 
 // A folder with the host program, both libraries and, if given, a database.
 struct CheckFolder {
     ScratchFolder folder;
     CheckFolder(const std::wstring& name, const std::string& database) : folder(name)
     {
-        folder.CopyIn(FixtureDirectory() + L"gfxcheck_host.exe", L"QuilletVidrake.exe");
         folder.CopyIn(DistDirectory() + L"VidrakeDx9.dll");
         folder.CopyIn(DistDirectory() + L"VidrakeDx8.dll");
         if (!database.empty())
@@ -38,12 +22,7 @@ struct CheckFolder {
     }
     std::string Check(const wchar_t* library, int calls = 1) const
     {
-        ProgramRun run = RunProgram(L"\"" + folder.Path() + L"QuilletVidrake.exe\" \"" + folder.Path() + library +
-                                        L"\" " + std::to_wstring(calls),
-                                    folder.Path(), 600000);
-        EXPECT_FALSE(run.timedOut);
-        EXPECT_EQ(0u, run.exitCode) << run.output;
-        return run.output;
+        return RunCheckHost(folder, folder.Path() + library, calls);
     }
 };
 
@@ -97,7 +76,7 @@ TEST(GraphicsCheck, WithoutADatabaseTheDirect3D8BuildCannotTellTheShaderLevel)
     std::string dx8 = check.Check(L"VidrakeDx8.dll");
     EXPECT_EQ("8", ValueOf(dx8, "status"));
     EXPECT_EQ("?", ValueOf(dx8, "pixelShaderText"));
-    EXPECT_EQ(kShaderUndetermined, ValueOf(dx8, "message"));
+    EXPECT_EQ(AsHostValue(kShaderUndetermined), ValueOf(dx8, "message"));
     EXPECT_EQ("0", ValueOf(check.Check(L"VidrakeDx9.dll"), "status"));
 }
 
@@ -108,14 +87,14 @@ TEST(GraphicsCheck, PixelShaderOnePointFourIsTooLow)
     std::string dx9 = check.Check(L"VidrakeDx9.dll");
     EXPECT_EQ("32", ValueOf(dx9, "status"));
     EXPECT_EQ("1.4", ValueOf(dx9, "pixelShaderText"));
-    EXPECT_EQ(kShaderLow, ValueOf(dx9, "message"));
+    EXPECT_EQ(AsHostValue(kShaderLow), ValueOf(dx9, "message"));
 
     // Wine then reports a GeForce3, which the sample database lists with level 1.
     std::string dx8 = check.Check(L"VidrakeDx8.dll");
     EXPECT_EQ(ValueOf(dx9, "cardName"), ValueOf(dx8, "cardName"));
     EXPECT_EQ("1", ValueOf(dx8, "pixelShaderText"));
     EXPECT_EQ("32", ValueOf(dx8, "status"));
-    EXPECT_EQ(kShaderLow, ValueOf(dx8, "message"));
+    EXPECT_EQ(AsHostValue(kShaderLow), ValueOf(dx8, "message"));
 }
 
 TEST(GraphicsCheck, ThirtyTwoMegabytesOfVideoMemoryIsTooLittle)
@@ -126,7 +105,7 @@ TEST(GraphicsCheck, ThirtyTwoMegabytesOfVideoMemoryIsTooLittle)
         std::string out = check.Check(library);
         EXPECT_EQ("16", ValueOf(out, "status")) << Narrow(library);
         EXPECT_EQ("32 MB", ValueOf(out, "memoryText")) << Narrow(library);
-        EXPECT_EQ(MemoryLow(32), ValueOf(out, "message")) << Narrow(library);
+        EXPECT_EQ(AsHostValue(MemoryLow(32)), ValueOf(out, "message")) << Narrow(library);
     }
 }
 
@@ -186,7 +165,7 @@ TEST(GraphicsCheck, Direct3D8AndDirectDrawMissingLeaveOnlyTheFallbacksFindings)
     // memory: Wine's diagnostic provider fails without DirectDraw as well.
     EXPECT_EQ(std::to_string(0x001 | 0x004 | 0x008), ValueOf(dx8, "status"));
     std::string message = ValueOf(dx8, "message");
-    EXPECT_EQ(0u, message.find(kShaderUndetermined));
+    EXPECT_EQ(0u, message.find(AsHostValue(kShaderUndetermined)));
     EXPECT_NE(std::string::npos, message.find(kMemoryUndeterminedStart));
     EXPECT_EQ(std::string::npos, message.find("Error! DirectX"));
     EXPECT_EQ("0", ValueOf(dx8, "vendorId"));
@@ -221,7 +200,7 @@ TEST(GraphicsCheck, ARejectedDriverOffersTheAcceptedDriversOfItsFamily)
 
     std::string dx9 = check.Check(L"VidrakeDx9.dll");
     EXPECT_EQ("1024", ValueOf(dx9, "status"));
-    EXPECT_EQ(kDriverRejected, ValueOf(dx9, "message"));
+    EXPECT_EQ(AsHostValue(kDriverRejected), ValueOf(dx9, "message"));
     EXPECT_EQ(alternates, ValueOf(dx9, "alternates"));
 
     std::string dx8 = check.Check(L"VidrakeDx8.dll");
@@ -232,7 +211,7 @@ TEST(GraphicsCheck, ARejectedDriverOffersTheAcceptedDriversOfItsFamily)
     auto memory = WineDirect3DText(L"VideoMemorySize", L"32");
     std::string lowMemory = check.Check(L"VidrakeDx9.dll");
     EXPECT_EQ(std::to_string(0x410), ValueOf(lowMemory, "status"));
-    EXPECT_EQ(kDriverRejected + MemoryLow(32), ValueOf(lowMemory, "message"));
+    EXPECT_EQ(AsHostValue(kDriverRejected + MemoryLow(32)), ValueOf(lowMemory, "message"));
 }
 
 TEST(GraphicsCheck, TwoHundredChecksInOneProcessAnswerAlikeAndKeepNothing)

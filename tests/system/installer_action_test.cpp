@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "verdict_texts.h"
 
 namespace {
-
-const char kMeetsRequirements[] = "Your Graphics Card meets the minimum requirements for Tarvold Quillet!";
 
 ProgramRun RunAction(const wchar_t* package)
 {

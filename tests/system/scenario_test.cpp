@@ -17,19 +17,9 @@
 
 #include "result_page_support.h"
 #include "test_support.h"
+#include "verdict_texts.h"
 
 namespace {
-
-const char kBanner[] = "Your system is being analyzed...";
-const char kRegistryHint[] =
-    "\n\nFor more information please make sure the registry entry:\nHKEY_CLASSES_ROOT\\HTTP\\shell\\open\\command\n"
-    "points to a valid browser executable\n\nPlease press any key to continue...";
-const char kMeets[] = "Your Graphics Card meets the minimum requirements for Tarvold Quillet!";
-const char kShaderLow[] =
-    "Your graphics card does not support PixelShader Level 2.0 or higher. Some materials will not display correctly.\n\n";
-const char kMemoryLow32[] =
-    "Your graphics card has insufficient hardware memory: 32 MB. Minimum requirement is 64 MB. Program instability "
-    "and data loss will most likely occur.\n\n";
 
 enum Folder { Complete, NoLibraries, Renamed };
 enum Database { SampleDatabase, RejectingDatabase, NoDatabase };
@@ -88,14 +78,12 @@ protected:
     static void SetUpTestSuite()
     {
         ScratchFolder folder(L"scenario-platform");
-        folder.CopyIn(FixtureDirectory() + L"gfxcheck_host.exe");
-        ProgramRun run = RunProgram(L"\"" + folder.Path() + L"gfxcheck_host.exe\" \"" + DistDirectory() +
-                                    L"VidrakeDx9.dll\"");
-        g_platform["card"] = ValueOf(run.output, "cardName");
-        g_platform["vendor"] = ValueOf(run.output, "vendorId");
-        g_platform["device"] = ValueOf(run.output, "deviceId");
-        g_platform["driver"] = ValueOf(run.output, "driverVersionText");
-        g_platform["mem"] = ValueOf(run.output, "memoryText");
+        std::string out = RunCheckHost(folder, DistDirectory() + L"VidrakeDx9.dll", 1, L"gfxcheck_host.exe");
+        g_platform["card"] = ValueOf(out, "cardName");
+        g_platform["vendor"] = ValueOf(out, "vendorId");
+        g_platform["device"] = ValueOf(out, "deviceId");
+        g_platform["driver"] = ValueOf(out, "driverVersionText");
+        g_platform["mem"] = ValueOf(out, "memoryText");
         g_platform["family"] = g_platform["driver"].substr(0, g_platform["driver"].find('.'));
     }
 
@@ -179,7 +167,7 @@ std::map<std::string, std::string> With(std::map<std::string, std::string> items
 
 const Scenario kScenarios[] = {
     {"meets everything", "the emulated default machine and the sample database listing its card",
-     nullptr, {}, {}, true, Complete, SampleDatabase, 0, kDefaultItems, "", "0", kMeets},
+     nullptr, {}, {}, true, Complete, SampleDatabase, 0, kDefaultItems, "", "0", kMeetsRequirements},
     {"shader low", "MaxShaderModelPS 1: Wine reports pixel shader 1.4 on a GeForce3",
      nullptr, {{L"MaxShaderModelPS", nullptr, 1}}, {}, true, Complete, SampleDatabase, 0x020,
      With(kDefaultItems, {{"pslevel", "1.4"}, {"card", "NVIDIA GeForce3"}, {"driver", "*"}, {"deviceID", "*"}}), "",
@@ -190,20 +178,20 @@ const Scenario kScenarios[] = {
      nullptr, {}, {}, true, Complete, RejectingDatabase, 0x400,
      With(kDefaultItems, {{"alternates", "{family}.1.0001.1, {family}.2.0002.2"}}), "",
      // The installer's own program hosts the action: no database beside it.
-     "0", kMeets},
+     "0", kMeetsRequirements},
     {"device fails", "renderer no3d: Wine's Direct3D refuses every device", nullptr, {{L"renderer", L"no3d", 0}}, {},
      true, Complete, SampleDatabase, 0x002,
      {{"mem", ""}, {"card", ""}, {"pslevel", ""}, {"driver", ""}, {"vendorID", "0"}, {"deviceID", "0"}}, "", "2",
      nullptr},
     {"Windows 2000", "Wine's win2k: 5.0 SP 4.0 is too old", L"win2k", {}, {}, true, Complete, SampleDatabase, 0x100,
-     With(kDefaultItems, {{"osver", "5.0 SP 4.0"}, {"driver", "*"}, {"mem", "*"}}), "", "0", kMeets},
+     With(kDefaultItems, {{"osver", "5.0 SP 4.0"}, {"driver", "*"}, {"mem", "*"}}), "", "0", kMeetsRequirements},
     {"Windows NT 4", "Wine's nt40: major version 4 is too old", L"nt40", {}, {}, true, Complete, SampleDatabase, 0x100,
      With(kDefaultItems, {{"osver", "4.0 SP *"}, {"driver", "*"}, {"mem", "*"}}), "", nullptr, nullptr},
     {"Windows XP", "Wine's winxp: 5.1 SP 3.0 is new enough", L"winxp", {}, {}, true, Complete, SampleDatabase, 0,
      With(kDefaultItems, {{"osver", "5.1 SP 3.0"}, {"driver", "*"}, {"mem", "*"}}), "", nullptr, nullptr},
     {"several at once", "PS 1.4, 32 MB and Windows 2000 together, texts in their order, no browser", L"win2k",
      {{L"MaxShaderModelPS", nullptr, 1}, {L"VideoMemorySize", L"32", 0}}, {}, false, Complete, SampleDatabase,
-     0x130, {}, std::string("\n\n") + kShaderLow + kMemoryLow32 + kRegistryHint, "48", nullptr},
+     0x130, {}, std::string("\n\n") + kShaderLow + MemoryLow(32) + kRegistryHint, "48", nullptr},
     {"Direct3D 9 missing", "d3d9 disabled: the Direct3D 8 build answers, the shader level from the database; "
                            "the diagnostic provider fails without d3d9, so the file ladder ends at 9.0",
      nullptr, {}, {L"d3d9"}, true, Complete, SampleDatabase, 0,
@@ -220,7 +208,7 @@ const Scenario kScenarios[] = {
      "", nullptr, nullptr},
     {"diagnostic provider missing", "dxdiagn disabled: the file ladder over Wine's files ends at 9.0", nullptr, {},
      {L"dxdiagn"}, true, Complete, SampleDatabase, 0, With(kDefaultItems, {{"dxver", "DirectX 9.0 installed"}}), "",
-     "0", kMeets},
+     "0", kMeetsRequirements},
     {"XML document object missing", "msxml3 disabled: the rejecting database cannot be read, so nothing is rejected",
      nullptr, {}, {L"msxml3"}, true, Complete, RejectingDatabase, 0, kDefaultItems, "", nullptr, nullptr},
     {"both libraries missing", "no library beside the program: -1 and every string empty", nullptr, {}, {}, true,
@@ -231,7 +219,7 @@ const Scenario kScenarios[] = {
     {"program renamed", "Checker.exe: the libraries are looked for under \"Chec\"", nullptr, {}, {}, true, Renamed,
      SampleDatabase, 0xFFFFFFFF, {{"card", ""}, {"alternates", ""}}, "", nullptr, nullptr},
     {"no browser registered", "none of the four candidates: the verdict and the hint on the console", nullptr, {},
-     {}, false, Complete, SampleDatabase, 0, {}, std::string("\n\n") + kMeets + kRegistryHint, nullptr, nullptr},
+     {}, false, Complete, SampleDatabase, 0, {}, std::string("\n\n") + kMeetsRequirements + kRegistryHint, nullptr, nullptr},
     {"no database", "no VideoCardDB.xml: the Direct3D 9 build judges without it", nullptr, {}, {}, true, Complete,
      NoDatabase, 0, kDefaultItems, "", nullptr, nullptr},
 };
@@ -274,7 +262,7 @@ TEST(LongFolders, AProgramPathOfTheLongestStartablePathRunsWhole)
         NoBrowserRegistered none;
         ProgramRun run = RunProgram(L"\"" + folder + L"QuilletVidrake.exe\"", folder, 120000);
         EXPECT_EQ(0u, run.exitCode & 0x63F) << run.output;
-        EXPECT_EQ(std::string(kBanner) + "\n\n" + kMeets + kRegistryHint, run.output);
+        EXPECT_EQ(std::string(kBanner) + "\n\n" + kMeetsRequirements + kRegistryHint, run.output);
     }
     // One character more and the system refuses to start the program at all.
     std::wstring folder = MakeFolderOfLength(root.Path() + L"260\\", 260 - 18);

@@ -1,5 +1,6 @@
 #include "wide_string.h"
 
+#include <stdint.h>
 #include <string.h>
 
 namespace {
@@ -131,22 +132,19 @@ void WideString::Assign(const wchar_t* text, int length)
         Empty();
         return;
     }
-    // The source may live in our own buffer: keep it alive until copied.
-    StringBuffer* old = buffer_;
-    AddRef(old);
     if (IsShared(buffer_) || buffer_->capacity < length) {
         StringBuffer* fresh = buffer_->allocator->allocate(buffer_->allocator, length);
-        if (!fresh) {
-            Release(old);
+        if (!fresh)
             Fail(E_OUTOFMEMORY);
-        }
+        // The source may live in the old buffer: copy before releasing it.
+        memcpy(fresh->Text(), text, length * sizeof(wchar_t));
         Release(buffer_);
         buffer_ = fresh;
+    } else {
+        memmove(buffer_->Text(), text, length * sizeof(wchar_t));
     }
-    memmove(buffer_->Text(), text, length * sizeof(wchar_t));
     buffer_->Text()[length] = L'\0';
     buffer_->length = length;
-    Release(old);
 }
 
 void WideString::Append(const wchar_t* text) { Append(text, CheckedLength(text)); }
@@ -159,18 +157,18 @@ void WideString::Append(const wchar_t* text, int length)
         return;
     if (length > kMaxCapacity - Length())
         Fail(E_OUTOFMEMORY);
-    StringBuffer* old = buffer_;
-    AddRef(old);  // `text` may point into our own buffer
-    try {
-        MakeWritable(Length() + length);
-    } catch (...) {
-        Release(old);
-        throw;
-    }
+    // Text from our own buffer (appending a string to itself) moves with it
+    // when the buffer grows: keep its offset, not its address.
+    uintptr_t start = reinterpret_cast<uintptr_t>(Text());
+    uintptr_t at = reinterpret_cast<uintptr_t>(text);
+    bool own = at >= start && at <= start + Length() * sizeof(wchar_t);
+    size_t offset = (at - start) / sizeof(wchar_t);
+    MakeWritable(Length() + length);
+    if (own)
+        text = buffer_->Text() + offset;
     memmove(buffer_->Text() + buffer_->length, text, length * sizeof(wchar_t));
     buffer_->length += length;
     buffer_->Text()[buffer_->length] = L'\0';
-    Release(old);
 }
 
 void WideString::AppendAnsi(const char* text)

@@ -2,7 +2,7 @@
 // requirements. The exit code is the result bit mask.
 #include <stdio.h>
 
-#include "test_run.h"
+#include "main_flow.h"
 
 int main()
 {

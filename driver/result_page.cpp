@@ -135,7 +135,7 @@ void LaunchBrowser(const WideString& command, const WideString& parameters)
 {
     SHELLEXECUTEINFOW request;
     ZeroMemory(&request, sizeof(request));
-    static_assert(sizeof(request) == 60, "the 32-bit shell execute request");
+    static_assert(sizeof(void*) != 4 || sizeof(request) == 60, "the 32-bit shell execute request");
     request.cbSize = sizeof(request);
     // No error dialog: a browser that cannot start must not stop an unattended
     // run waiting for someone to dismiss a message box.

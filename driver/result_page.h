@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "system_probes.h"
-#include "test_run.h"
+#include "main_flow.h"
 #include "wide_string.h"
 
 // Fills `command` from the first of the four registry candidates that names

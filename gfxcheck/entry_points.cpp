@@ -6,8 +6,8 @@
 
 #include "check_gfx.h"
 #include "check_sequence.h"
+#include "program_directory.h"
 #include "host_directory.h"
-#include "host_path.h"
 
 extern "C" void __cdecl CheckGfx(WideString& message, WideString& memoryText, WideString& pixelShaderText,
                                  WideString& cardName, WideString& driverVersionText, WideString& alternates,

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <stdio.h>
 
-#include "host_path.h"
+#include "host_directory.h"
 #include "video_card_db.h"
 
 int wmain(int argc, wchar_t** argv)

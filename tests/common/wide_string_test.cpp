@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host_directory.h"
+#include "program_directory.h"
 #include "message_format.h"
 #include "wide_string.h"
 
@@ -87,6 +87,40 @@ TEST(WideString, AppendingItsOwnTextAndGrowingKeepsEverything)
     EXPECT_EQ(L'\0', s.Text()[8192]);
     s.Assign(s.Text() + 1, 3);
     EXPECT_TRUE(s == L"bab");
+}
+
+// Counts the buffers the module's allocator hands out while installed.
+int g_moduleAllocations = 0;
+StringBuffer* (*g_moduleAllocate)(StringAllocator*, int) = nullptr;
+
+StringBuffer* CountingAllocate(StringAllocator* self, int capacity)
+{
+    ++g_moduleAllocations;
+    return g_moduleAllocate(self, capacity);
+}
+
+TEST(WideString, RepeatedAppendsGrowTheBufferGeometrically)
+{
+    StringAllocator* allocator = ModuleStringAllocator();
+    g_moduleAllocate = allocator->allocate;
+    allocator->allocate = CountingAllocate;
+    g_moduleAllocations = 0;
+    WideString s;
+    for (int i = 0; i < 1000; ++i)
+        s.Append(i % 2 ? L"x" : L"yz");
+    int appendAllocations = g_moduleAllocations;
+    int appended = s.Length();
+    g_moduleAllocations = 0;
+    s.Assign(L"short", 5);  // fits the grown buffer
+    int assignAllocations = g_moduleAllocations;
+    allocator->allocate = g_moduleAllocate;
+
+    EXPECT_EQ(1500, appended);
+    EXPECT_TRUE(s == L"short");
+    // Growth by half again each time needs about twenty buffers for 1500
+    // characters; a copy per append would need a thousand.
+    EXPECT_LE(appendAllocations, 30);
+    EXPECT_EQ(0, assignAllocations);
 }
 
 TEST(WideString, EmptyStringsUseTheSharedEmptyBufferOfTheirAllocator)

@@ -79,7 +79,7 @@ TEST(ProbeWindow, IsAHiddenPopupThatCanBeMadeAgain)
     EXPECT_EQ(200, rect.right - rect.left);
     EXPECT_EQ(100, rect.bottom - rect.top);
     EXPECT_EQ(CS_HREDRAW | CS_VREDRAW, GetClassLongW(window, GCL_STYLE));
-    EXPECT_EQ(COLOR_INACTIVEBORDER + 1, static_cast<int>(GetClassLongW(window, GCL_HBRBACKGROUND)));
+    EXPECT_EQ(COLOR_INACTIVEBORDER + 1, static_cast<int>(GetClassLongPtrW(window, GCLP_HBRBACKGROUND)));
     DestroyProbeWindow(window);
     EXPECT_FALSE(IsWindow(window));
     // The class stays registered; registering it again fails and does no harm.

@@ -1,4 +1,4 @@
-#include "host_directory.h"
+#include "program_directory.h"
 
 #include <wchar.h>
 

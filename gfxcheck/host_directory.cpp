@@ -1,3 +1,3 @@
-#include "host_path.h"
+#include "host_directory.h"
 
 WideString g_hostDirectory;

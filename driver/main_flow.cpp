@@ -1,11 +1,11 @@
-#include "test_run.h"
+#include "main_flow.h"
 
 #include <conio.h>
 #include <stdio.h>
 
 #include "check_gfx.h"
 #include "directx_version.h"
-#include "host_directory.h"
+#include "program_directory.h"
 #include "message_format.h"
 #include "result_page.h"
 #include "system_probes.h"

@@ -4,14 +4,19 @@
 #include <msxml.h>
 #include <wchar.h>
 
-#include "host_path.h"
+#include <map>
+#include <string>
+#include <vector>
 
 namespace {
 
-const wchar_t kDatabaseFileName[] = L"VideoCardDB.xml";
-
-// Class context 7: in-process server, in-process handler and local server.
+// The document object is taken from an in-process server, an in-process
+// handler or a local server, whichever the system offers.
 const DWORD kDocumentClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+
+const wchar_t* const kAttributeNames[kRecordAttributeKinds] = {
+    L"", L"ManufacturerID", L"DeviceID", L"CardName", L"DriverVersion", L"PixelShaderVersion", L"BlackList",
+};
 
 HRESULT SetBstr(BstrHolder& holder, const wchar_t* text, int length)
 {
@@ -37,28 +42,10 @@ bool SameCharacters(BSTR value, const WideString& text)
     return length == static_cast<UINT>(text.Length()) && wmemcmp(value ? value : L"", text.Text(), length) == 0;
 }
 
-// The base-10 conversion; wcstol clamps to the 32-bit signed range.
-long ToNumber(const wchar_t* text)
-{
-    return wcstol(text, nullptr, 10);
-}
-
 bool NumberEquals(const wchar_t* text, DWORD id)
 {
-    long value = ToNumber(text);
+    long value = DatabaseNumber(text);
     return value >= 0 && static_cast<DWORD>(value) == id;
-}
-
-// -2 minus the fallback level: a level of -1 gives -1, which callers read as
-// "no level"; a level near the top of the range stays a rejection.
-int RejectionResult(int fallbackLevel)
-{
-#if defined(VIDRAKE_D3D9)
-    return -2;
-#else
-    LONGLONG result = -2LL - fallbackLevel;
-    return result < INT_MIN ? INT_MIN : static_cast<int>(result);
-#endif
 }
 
 HRESULT CreateXmlDocument(ComPtr<IXMLDOMDocument>& document)
@@ -74,16 +61,34 @@ HRESULT CreateXmlDocument(ComPtr<IXMLDOMDocument>& document)
     return hr;
 }
 
+void ReadLoadError(IXMLDOMDocument* document, DatabaseLoadError& error)
+{
+    ComPtr<IXMLDOMParseError> parseError;
+    if (FAILED(document->get_parseError(parseError.GetAddressOf())) || !parseError)
+        return;
+    long code = 0;
+    if (SUCCEEDED(parseError->get_errorCode(&code)) && code != 0)
+        error.code = code;
+    parseError->get_line(&error.line);
+    parseError->get_linepos(&error.column);
+    BstrHolder reason;
+    if (SUCCEEDED(parseError->get_reason(reason.Out())) && reason.Get()) {
+        error.reason.Assign(reason.Get(), static_cast<int>(SysStringLen(reason.Get())));
+        // The parser ends its reason with a line break.
+        int length = error.reason.Length();
+        while (length > 0 && (error.reason.Text()[length - 1] == L'\n' || error.reason.Text()[length - 1] == L'\r'))
+            --length;
+        error.reason.Truncate(length);
+    }
+}
+
 // Loads the database synchronously. A file that is missing or cannot be
 // parsed counts as a document without elements.
-HRESULT LoadDatabase(IXMLDOMDocument* document)
+HRESULT LoadDatabase(IXMLDOMDocument* document, const WideString& address, DatabaseLoadError* loadError)
 {
     HRESULT hr = document->put_async(VARIANT_FALSE);
     if (FAILED(hr))
         return hr;
-    WideString address = L"file://";
-    address.Append(g_hostDirectory);
-    address.Append(kDatabaseFileName);
     VariantHolder source;
     V_VT(source.Get()) = VT_BSTR;
     V_BSTR(source.Get()) = SysAllocStringLen(address.Text(), static_cast<UINT>(address.Length()));
@@ -91,13 +96,34 @@ HRESULT LoadDatabase(IXMLDOMDocument* document)
         return E_OUTOFMEMORY;
     VARIANT_BOOL loaded = VARIANT_FALSE;
     hr = document->load(*source.Get(), &loaded);
+    if (loadError && (FAILED(hr) || loaded != VARIANT_TRUE)) {
+        loadError->code = FAILED(hr) ? hr : S_FALSE;
+        ReadLoadError(document, *loadError);
+    }
     if (FAILED(hr))
         return hr;
     return loaded == VARIANT_TRUE ? S_OK : S_FALSE;
 }
 
-void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, VideoCardRecord& record)
+// The attributes of the element being visited; their texts are freed before
+// the next element is read.
+struct AttributeBuffer {
+    std::vector<DatabaseAttribute> items;
+
+    ~AttributeBuffer() { Clear(); }
+    void Clear()
+    {
+        for (DatabaseAttribute& attribute : items) {
+            SysFreeString(attribute.name);
+            SysFreeString(attribute.value);
+        }
+        items.clear();
+    }
+};
+
+void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, AttributeBuffer& buffer)
 {
+    buffer.Clear();
     ComPtr<IXMLDOMElement> element;
     if (FAILED(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.GetAddressOf()))) ||
         !element)
@@ -112,15 +138,90 @@ void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, Video
         ComPtr<IXMLDOMNode> attribute;
         if (attributes->get_item(i, attribute.GetAddressOf()) != S_OK || !attribute)
             continue;
-        BstrHolder name;
-        BstrHolder value;
-        if (FAILED(attribute->get_nodeName(name.Out())) || FAILED(attribute->get_text(value.Out())))
+        // The buffer owns both texts from here on, even when one read failed.
+        DatabaseAttribute read = {nullptr, nullptr, kOtherAttribute};
+        buffer.items.push_back(read);
+        DatabaseAttribute& item = buffer.items.back();
+        if (FAILED(attribute->get_nodeName(&item.name)) || FAILED(attribute->get_text(&item.value))) {
+            SysFreeString(item.name);
+            SysFreeString(item.value);
+            buffer.items.pop_back();
             continue;
-        ReadRecordAttribute(query, name.Get(), value.Get(), record);
+        }
+        item.kind = ClassifyRecordAttribute(query, item.name);
     }
 }
 
+// Element paths in document order: the ancestors of the current element, each
+// with how many children of each name it has shown so far.
+struct PathFrame {
+    ComPtr<IUnknown> identity;
+    std::wstring path;
+    std::map<std::wstring, long> childCounts;
+};
+
+ComPtr<IUnknown> Identity(IUnknown* object)
+{
+    ComPtr<IUnknown> identity;
+    if (object)
+        object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf()));
+    return identity;
+}
+
+void TrackPath(IXMLDOMNode* node, std::vector<PathFrame>& stack, std::wstring& path)
+{
+    ComPtr<IXMLDOMNode> parent;
+    node->get_parentNode(parent.GetAddressOf());
+    ComPtr<IUnknown> parentIdentity = Identity(parent.Get());
+    while (!stack.empty() && stack.back().identity.Get() != parentIdentity.Get())
+        stack.pop_back();
+    BstrHolder name;
+    node->get_nodeName(name.Out());
+    std::wstring ownName(name.Get() ? name.Get() : L"");
+    if (stack.empty()) {
+        path = L"/" + ownName;
+    } else {
+        long position = ++stack.back().childCounts[ownName];
+        path = stack.back().path + L"/" + ownName + L"[" + std::to_wstring(position) + L"]";
+    }
+    PathFrame frame;
+    frame.identity = Identity(node);
+    frame.path = path;
+    stack.push_back(frame);
+}
+
+struct ScanContext {
+    const VideoCardQuery* query;
+    VideoCardObserver observer;
+    void* observerContext;
+    VideoCardScanEnd* end;
+};
+
+bool ScanElement(const DatabaseElement& element, void* context)
+{
+    ScanContext& scan = *static_cast<ScanContext*>(context);
+    VideoCardRecord record;
+    RecordEffect effect = JudgeDatabaseElement(*scan.query, element, record, scan.end->scan);
+    if (scan.observer)
+        scan.observer(element, record, effect, scan.end->scan, scan.observerContext);
+    if (effect != kRecordAccepted)
+        return true;
+    scan.end->accepted = true;
+    scan.end->acceptedLevel = record.pixelShaderLevel;
+    return false;
+}
+
 }  // namespace
+
+const wchar_t* RecordAttributeName(RecordAttributeKind kind)
+{
+    return kAttributeNames[kind];
+}
+
+long DatabaseNumber(const wchar_t* text)
+{
+    return wcstol(text, nullptr, 10);
+}
 
 bool DriverFamilyNumber(const wchar_t* driverText, long* family)
 {
@@ -129,7 +230,7 @@ bool DriverFamilyNumber(const wchar_t* driverText, long* family)
     if (*driverText == L'\0')
         return false;
     // wcstol stops at the next ".", so this converts the first field alone.
-    *family = ToNumber(driverText);
+    *family = DatabaseNumber(driverText);
     return true;
 }
 
@@ -144,12 +245,12 @@ HRESULT PrepareVideoCardQuery(DWORD vendorId, DWORD deviceId, const WideString& 
         BstrHolder* holder;
         const wchar_t* text;
     } texts[] = {
-        {&query.manufacturerIdName, L"ManufacturerID"},
-        {&query.deviceIdName, L"DeviceID"},
-        {&query.cardNameName, L"CardName"},
-        {&query.driverVersionName, L"DriverVersion"},
-        {&query.pixelShaderVersionName, L"PixelShaderVersion"},
-        {&query.blackListName, L"BlackList"},
+        {&query.manufacturerIdName, kAttributeNames[kManufacturerIdAttribute]},
+        {&query.deviceIdName, kAttributeNames[kDeviceIdAttribute]},
+        {&query.cardNameName, kAttributeNames[kCardNameAttribute]},
+        {&query.driverVersionName, kAttributeNames[kDriverVersionAttribute]},
+        {&query.pixelShaderVersionName, kAttributeNames[kPixelShaderVersionAttribute]},
+        {&query.blackListName, kAttributeNames[kBlackListAttribute]},
         {&query.anyDevice, L"*"},
         {&query.blackListed, L"true"},
         {&query.notRecommended, L"not_recommended"},
@@ -161,60 +262,112 @@ HRESULT PrepareVideoCardQuery(DWORD vendorId, DWORD deviceId, const WideString& 
     return hr;
 }
 
-void ReadRecordAttribute(const VideoCardQuery& query, BSTR name, BSTR value, VideoCardRecord& record)
+RecordAttributeKind ClassifyRecordAttribute(const VideoCardQuery& query, BSTR name)
+{
+    if (SameText(name, query.manufacturerIdName.Get()))
+        return kManufacturerIdAttribute;
+    if (SameText(name, query.deviceIdName.Get()))
+        return kDeviceIdAttribute;
+    if (SameText(name, query.cardNameName.Get()))
+        return kCardNameAttribute;
+    if (SameText(name, query.driverVersionName.Get()))
+        return kDriverVersionAttribute;
+    if (SameText(name, query.pixelShaderVersionName.Get()))
+        return kPixelShaderVersionAttribute;
+    if (SameText(name, query.blackListName.Get()))
+        return kBlackListAttribute;
+    return kOtherAttribute;
+}
+
+void ReadRecordValue(const VideoCardQuery& query, RecordAttributeKind kind, BSTR value, VideoCardRecord& record)
 {
     // The parser may hand over an attribute value as a null BSTR: that is the
     // empty text (VarBstrCmp already treats it so).
     const wchar_t* text = value ? value : L"";
-    if (SameText(name, query.manufacturerIdName.Get())) {
+    switch (kind) {
+    case kManufacturerIdAttribute:
         if (NumberEquals(text, query.vendorId))
             record.vendorMatched = true;
-    } else if (SameText(name, query.deviceIdName.Get())) {
+        break;
+    case kDeviceIdAttribute:
         if (SameText(value, query.anyDevice.Get()) || NumberEquals(text, query.deviceId))
             record.deviceMatched = true;
-    } else if (SameText(name, query.cardNameName.Get())) {
+        break;
+    case kCardNameAttribute:
         if (SameCharacters(value, query.description))
             record.cardMatched = true;
-    } else if (SameText(name, query.driverVersionName.Get())) {
+        break;
+    case kDriverVersionAttribute: {
         UINT length = SysStringLen(value);
         if (length > 0)
             record.driverText.Assign(text, static_cast<int>(length));
         if (SameText(value, query.driverVersionText.Get()))
             record.driverMatched = true;
-    } else if (SameText(name, query.pixelShaderVersionName.Get())) {
-        record.pixelShaderLevel = ToNumber(text);
-    } else if (SameText(name, query.blackListName.Get())) {
+        break;
+    }
+    case kPixelShaderVersionAttribute:
+        record.pixelShaderLevel = DatabaseNumber(text);
+        break;
+    case kBlackListAttribute:
         if (SameText(value, query.blackListed.Get()))
             record.rejected = true;
         if (SameText(value, query.notRecommended.Get()))
             record.notRecommended = true;
+        break;
+    case kOtherAttribute:
+        break;
     }
+}
+
+void ReadRecordAttribute(const VideoCardQuery& query, BSTR name, BSTR value, VideoCardRecord& record)
+{
+    ReadRecordValue(query, ClassifyRecordAttribute(query, name), value, record);
+}
+
+RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan)
+{
+    bool matchesAdapter = (record.vendorMatched && record.deviceMatched) || record.cardMatched;
+    if (!matchesAdapter)
+        return kRecordNotMatching;
+    if (record.driverMatched) {
+        if (!record.rejected)
+            return kRecordAccepted;
+        scan.rejected = true;
+        scan.rejectionHasFamily = DriverFamilyNumber(record.driverText.Text(), &scan.rejectionFamily);
+        return kRecordRejected;
+    }
+    scan.fallbackLevel = record.pixelShaderLevel;
+    if (record.rejected)
+        return kRecordBlackListedLeft;
+    if (record.notRecommended)
+        return kRecordNotRecommendedLeft;
+    if (scan.candidateCount == kMaxDriverCandidates)
+        return kRecordListFullLeft;
+    DriverCandidate& candidate = scan.candidates[scan.candidateCount++];
+    candidate.driverText = record.driverText;
+    candidate.hasFamily = DriverFamilyNumber(record.driverText.Text(), &candidate.family);
+    return kRecordCandidate;
 }
 
 bool JudgeVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan, int* result)
 {
-    bool matchesAdapter = (record.vendorMatched && record.deviceMatched) || record.cardMatched;
-    if (!matchesAdapter)
+    if (WeighVideoCardRecord(record, scan) != kRecordAccepted)
         return false;
-    if (record.driverMatched) {
-        if (!record.rejected) {
-            *result = record.pixelShaderLevel;
-            return true;
-        }
-        scan.rejected = true;
-        scan.rejectionHasFamily = DriverFamilyNumber(record.driverText.Text(), &scan.rejectionFamily);
-        return false;
-    }
-    if (!record.rejected && !record.notRecommended && scan.candidateCount < kMaxDriverCandidates) {
-        DriverCandidate& candidate = scan.candidates[scan.candidateCount++];
-        candidate.driverText = record.driverText;
-        candidate.hasFamily = DriverFamilyNumber(record.driverText.Text(), &candidate.family);
-    }
-    scan.fallbackLevel = record.pixelShaderLevel;
-    return false;
+    *result = record.pixelShaderLevel;
+    return true;
 }
 
-int FinishVideoCardScan(const VideoCardScan& scan, WideString& alternates)
+int RejectionResult(Direct3DFlavour flavour, int fallbackLevel)
+{
+    if (flavour == kDirect3D9Build)
+        return -2;
+    // -2 minus the fallback level: a level of -1 gives -1, which callers read
+    // as "no level"; a level near the top of the range stays a rejection.
+    LONGLONG result = -2LL - fallbackLevel;
+    return result < INT_MIN ? INT_MIN : static_cast<int>(result);
+}
+
+int FinishVideoCardScanFor(Direct3DFlavour flavour, const VideoCardScan& scan, WideString& alternates)
 {
     if (!scan.rejected)
         return scan.fallbackLevel;
@@ -229,43 +382,65 @@ int FinishVideoCardScan(const VideoCardScan& scan, WideString& alternates)
         alternates.Append(candidate.driverText);
         first = false;
     }
-    return RejectionResult(scan.fallbackLevel);
+    return RejectionResult(flavour, scan.fallbackLevel);
 }
 
-int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
-                    WideString driverVersionText, WideString& alternates)
+RecordEffect JudgeDatabaseElement(const VideoCardQuery& query, const DatabaseElement& element,
+                                  VideoCardRecord& record, VideoCardScan& scan)
 {
-    // A single-threaded apartment for the document object, deliberately never
-    // uninitialised here; the result does not matter, the creation below tells.
-    CoInitialize(nullptr);
+    for (long i = 0; i < element.attributeCount; ++i)
+        ReadRecordValue(query, element.attributes[i].kind, element.attributes[i].value, record);
+    return WeighVideoCardRecord(record, scan);
+}
 
+HRESULT WalkVideoCardDatabase(const WideString& address, const VideoCardQuery& query, bool withPaths,
+                              DatabaseElementVisitor visit, void* context, DatabaseLoadError* loadError)
+{
     ComPtr<IXMLDOMDocument> document;
-    if (FAILED(CreateXmlDocument(document)))
-        return -1;
-    VideoCardQuery query;
-    if (FAILED(PrepareVideoCardQuery(vendorId, deviceId, description, driverVersionText, query)))
-        return -1;
-
-    // A database that is missing or unreadable has no records: the result is
-    // the initial fallback level, -1.
-    if (LoadDatabase(document.Get()) != S_OK)
-        return -1;
+    HRESULT hr = CreateXmlDocument(document);
+    if (FAILED(hr))
+        return hr;
+    // A database that is missing or unreadable has no records.
+    if (LoadDatabase(document.Get(), address, loadError) != S_OK)
+        return S_FALSE;
     BstrHolder everyElement(L"*");
     ComPtr<IXMLDOMNodeList> elements;
     if (!everyElement.Get() ||
         FAILED(document->getElementsByTagName(everyElement.Get(), elements.GetAddressOf())) || !elements)
-        return -1;
+        return S_FALSE;
 
-    VideoCardScan scan;
-    for (;;) {
+    AttributeBuffer attributes;
+    std::vector<PathFrame> ancestors;
+    std::wstring path;
+    for (long index = 0;; ++index) {
         ComPtr<IXMLDOMNode> node;
         if (elements->nextNode(node.GetAddressOf()) != S_OK || !node)
             break;
-        VideoCardRecord record;
-        ReadElementAttributes(node.Get(), query, record);
-        int result;
-        if (JudgeVideoCardRecord(record, scan, &result))
-            return result;
+        ReadElementAttributes(node.Get(), query, attributes);
+        if (withPaths)
+            TrackPath(node.Get(), ancestors, path);
+        DatabaseElement element = {index, withPaths ? path.c_str() : L"", static_cast<long>(attributes.items.size()),
+                                   attributes.items.data()};
+        if (!visit(element, context))
+            break;
     }
-    return FinishVideoCardScan(scan, alternates);
+    return S_OK;
+}
+
+HRESULT ScanVideoCardDatabase(const WideString& address, const VideoCardQuery& query, VideoCardObserver observer,
+                              void* context, VideoCardScanEnd& end, DatabaseLoadError* loadError)
+{
+    ScanContext scan = {&query, observer, context, &end};
+    HRESULT hr = WalkVideoCardDatabase(address, query, observer != nullptr, ScanElement, &scan, loadError);
+    end.documentObject = SUCCEEDED(hr);
+    return hr;
+}
+
+int VideoCardLookupResult(Direct3DFlavour flavour, const VideoCardScanEnd& end, WideString& alternates)
+{
+    if (!end.documentObject)
+        return -1;
+    if (end.accepted)
+        return end.acceptedLevel;
+    return FinishVideoCardScanFor(flavour, end.scan, alternates);
 }

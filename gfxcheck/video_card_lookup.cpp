@@ -1,0 +1,41 @@
+// The library's database lookup: VideoCardDB.xml beside the host program,
+// judged for the build this library is.
+#include "video_card_db.h"
+
+#include "host_directory.h"
+
+namespace {
+
+#if defined(VIDRAKE_D3D9)
+const Direct3DFlavour kThisBuild = kDirect3D9Build;
+#else
+const Direct3DFlavour kThisBuild = kDirect3D8Build;
+#endif
+
+const wchar_t kDatabaseFileName[] = L"VideoCardDB.xml";
+
+}  // namespace
+
+int FinishVideoCardScan(const VideoCardScan& scan, WideString& alternates)
+{
+    return FinishVideoCardScanFor(kThisBuild, scan, alternates);
+}
+
+int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
+                    WideString driverVersionText, WideString& alternates)
+{
+    // A single-threaded apartment for the document object, deliberately never
+    // uninitialised here; the result does not matter, the creation below tells.
+    CoInitialize(nullptr);
+
+    VideoCardQuery query;
+    if (FAILED(PrepareVideoCardQuery(vendorId, deviceId, description, driverVersionText, query)))
+        return -1;
+    // The address is the host directory, separator included, and the file name.
+    WideString address = L"file://";
+    address.Append(g_hostDirectory);
+    address.Append(kDatabaseFileName);
+    VideoCardScanEnd end;
+    ScanVideoCardDatabase(address, query, nullptr, nullptr, end, nullptr);
+    return VideoCardLookupResult(kThisBuild, end, alternates);
+}

@@ -153,39 +153,46 @@ void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, Attri
 }
 
 // Element paths in document order: the ancestors of the current element, each
-// with how many children of each name it has shown so far.
+// with how many children of each name it has shown so far. The most recent
+// element one level up is always the parent.
 struct PathFrame {
-    ComPtr<IUnknown> identity;
     std::wstring path;
     std::map<std::wstring, long> childCounts;
 };
 
-ComPtr<IUnknown> Identity(IUnknown* object)
+// Elements above `node` (0 for the root element).
+size_t ElementDepth(IXMLDOMNode* node)
 {
-    ComPtr<IUnknown> identity;
-    if (object)
-        object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf()));
-    return identity;
+    size_t depth = 0;
+    ComPtr<IXMLDOMNode> at(node);
+    for (;;) {
+        ComPtr<IXMLDOMNode> parent;
+        if (at->get_parentNode(parent.GetAddressOf()) != S_OK || !parent)
+            break;
+        DOMNodeType type = NODE_INVALID;
+        if (FAILED(parent->get_nodeType(&type)) || type != NODE_ELEMENT)
+            break;
+        ++depth;
+        at = parent;
+    }
+    return depth;
 }
 
 void TrackPath(IXMLDOMNode* node, std::vector<PathFrame>& stack, std::wstring& path)
 {
-    ComPtr<IXMLDOMNode> parent;
-    node->get_parentNode(parent.GetAddressOf());
-    ComPtr<IUnknown> parentIdentity = Identity(parent.Get());
-    while (!stack.empty() && stack.back().identity.Get() != parentIdentity.Get())
-        stack.pop_back();
+    size_t depth = ElementDepth(node);
+    if (stack.size() > depth)
+        stack.resize(depth);
     BstrHolder name;
     node->get_nodeName(name.Out());
     std::wstring ownName(name.Get() ? name.Get() : L"");
-    if (stack.empty()) {
+    if (stack.empty() || stack.size() < depth) {
         path = L"/" + ownName;
     } else {
         long position = ++stack.back().childCounts[ownName];
         path = stack.back().path + L"/" + ownName + L"[" + std::to_wstring(position) + L"]";
     }
     PathFrame frame;
-    frame.identity = Identity(node);
     frame.path = path;
     stack.push_back(frame);
 }

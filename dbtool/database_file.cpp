@@ -1,0 +1,88 @@
+#include "database_file.h"
+
+#include <windows.h>
+
+std::wstring DefaultDatabasePath()
+{
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return L"VideoCardDB.xml";
+    std::wstring directory(path, length);
+    size_t separator = directory.find_last_of(L"\\/");
+    directory.erase(separator == std::wstring::npos ? 0 : separator + 1);
+    return directory + L"VideoCardDB.xml";
+}
+
+WideString DatabaseAddress(const std::wstring& path)
+{
+    wchar_t full[32768];
+    DWORD length = GetFullPathNameW(path.c_str(), sizeof(full) / sizeof(full[0]), full, nullptr);
+    WideString address = L"file://";
+    if (length == 0 || length >= sizeof(full) / sizeof(full[0]))
+        address.Append(path.c_str());
+    else
+        address.Append(full, static_cast<int>(length));
+    return address;
+}
+
+StoredDatabase::~StoredDatabase()
+{
+    for (StoredElement& element : elements) {
+        for (DatabaseAttribute& attribute : element.attributes) {
+            SysFreeString(attribute.name);
+            SysFreeString(attribute.value);
+        }
+    }
+}
+
+DatabaseElement AsDatabaseElement(const StoredElement& element)
+{
+    DatabaseElement read = {element.index, element.path.c_str(), static_cast<long>(element.attributes.size()),
+                            element.attributes.data()};
+    return read;
+}
+
+namespace {
+
+bool StoreElement(const DatabaseElement& element, void* context)
+{
+    StoredDatabase& database = *static_cast<StoredDatabase*>(context);
+    database.elements.push_back(StoredElement());
+    StoredElement& stored = database.elements.back();
+    stored.index = element.index;
+    stored.path = element.path;
+    stored.attributes.reserve(element.attributeCount);
+    for (long i = 0; i < element.attributeCount; ++i) {
+        const DatabaseAttribute& attribute = element.attributes[i];
+        DatabaseAttribute copy = {SysAllocStringLen(attribute.name, SysStringLen(attribute.name)),
+                                  attribute.value ? SysAllocStringLen(attribute.value, SysStringLen(attribute.value))
+                                                  : nullptr,
+                                  attribute.kind};
+        stored.attributes.push_back(copy);
+    }
+    return true;
+}
+
+}  // namespace
+
+HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query, StoredDatabase& database,
+                          DatabaseLoadError& error)
+{
+    return WalkVideoCardDatabase(DatabaseAddress(path), query, true, StoreElement, &database, &error);
+}
+
+std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error)
+{
+    wchar_t text[64];
+    if (FAILED(result)) {
+        wsprintfW(text, L"0x%08lX", static_cast<unsigned long>(result));
+        return std::wstring(L"the XML document object (Microsoft.XMLDOM) is not available: ") + text;
+    }
+    std::wstring reason = error.reason.IsEmpty() ? L"the document could not be loaded" : error.reason.Text();
+    if (error.line > 0) {
+        wsprintfW(text, L" (line %ld, column %ld)", error.line, error.column);
+        reason += text;
+    }
+    return reason;
+}

@@ -1,0 +1,43 @@
+// Finding and reading a database file for the tool, through the same walk as
+// the library's lookup.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "video_card_db.h"
+
+// VideoCardDB.xml beside this program.
+std::wstring DefaultDatabasePath();
+
+// The address the document object loads `path` from: "file://" and the full
+// path, the form the library itself uses.
+WideString DatabaseAddress(const std::wstring& path);
+
+// Every element of a database, with copies of its attributes, kept for
+// judging it again against many adapters.
+struct StoredElement {
+    long index;
+    std::wstring path;
+    std::vector<DatabaseAttribute> attributes;  // texts owned by StoredDatabase
+};
+
+struct StoredDatabase {
+    std::vector<StoredElement> elements;
+
+    StoredDatabase() = default;
+    ~StoredDatabase();
+    StoredDatabase(const StoredDatabase&) = delete;
+    StoredDatabase& operator=(const StoredDatabase&) = delete;
+};
+
+// The element as the scan reads it.
+DatabaseElement AsDatabaseElement(const StoredElement& element);
+
+// How reading a database ended: S_OK, S_FALSE (not loaded: `error` tells
+// why) or the failure to create the document object.
+HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query, StoredDatabase& database,
+                          DatabaseLoadError& error);
+
+// One line on why a database could not be read.
+std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error);

@@ -1,0 +1,243 @@
+#include "explain.h"
+
+#include <stdio.h>
+
+#include "database_file.h"
+#include "text_output.h"
+
+namespace {
+
+struct ExplainContext {
+    Explanation* explanation;
+    bool everyRecord;
+};
+
+void ObserveRecord(const DatabaseElement& element, const VideoCardRecord& record, RecordEffect effect,
+                   const VideoCardScan& scan, void* context)
+{
+    ExplainContext& explain = *static_cast<ExplainContext*>(context);
+    explain.explanation->elementsRead = element.index + 1;
+    if (effect == kRecordNotMatching && !explain.everyRecord)
+        return;
+    TrailStep step = {};
+    step.element = element.index + 1;
+    step.path = element.path;
+    for (long i = 0; i < element.attributeCount; ++i) {
+        const DatabaseAttribute& attribute = element.attributes[i];
+        step.attributes.push_back(std::make_pair(std::wstring(attribute.name ? attribute.name : L""),
+                                                 std::wstring(attribute.value ? attribute.value : L"")));
+    }
+    step.effect = effect;
+    if (effect == kRecordCandidate) {
+        step.candidateNumber = scan.candidateCount;
+        step.hasFamily = scan.candidates[scan.candidateCount - 1].hasFamily;
+        step.family = scan.candidates[scan.candidateCount - 1].family;
+    } else if (effect == kRecordRejected) {
+        step.hasFamily = scan.rejectionHasFamily;
+        step.family = scan.rejectionFamily;
+    }
+    step.fallbackLevel = effect == kRecordAccepted ? record.pixelShaderLevel : scan.fallbackLevel;
+    explain.explanation->trail.push_back(step);
+}
+
+std::string Number(long value)
+{
+    return std::to_string(value);
+}
+
+std::string LevelText(int level)
+{
+    return level < 0 ? std::string("none") : Number(level);
+}
+
+const char* EffectName(RecordEffect effect)
+{
+    switch (effect) {
+    case kRecordNotMatching: return "notMatching";
+    case kRecordAccepted: return "accepted";
+    case kRecordRejected: return "rejected";
+    case kRecordCandidate: return "candidate";
+    case kRecordNotRecommendedLeft: return "notRecommended";
+    case kRecordBlackListedLeft: return "blackListed";
+    case kRecordListFullLeft: return "listFull";
+    }
+    return "";
+}
+
+std::string FamilyText(const TrailStep& step)
+{
+    return step.hasFamily ? "driver family " + Number(step.family) : std::string("no driver family");
+}
+
+std::string EffectText(const TrailStep& step)
+{
+    std::string fallback = "; set the fallback level to " + LevelText(step.fallbackLevel);
+    switch (step.effect) {
+    case kRecordNotMatching:
+        return "does not match the adapter";
+    case kRecordAccepted:
+        return "the first accepted exact match: ended the scan with level " + LevelText(step.fallbackLevel);
+    case kRecordRejected:
+        return "rejected the installed driver (" + FamilyText(step) + ")";
+    case kRecordCandidate:
+        return "entered the candidate list as entry " + Number(step.candidateNumber) + " (" + FamilyText(step) + ")" +
+               fallback;
+    case kRecordNotRecommendedLeft:
+        return "left out of the candidate list: not recommended" + fallback;
+    case kRecordBlackListedLeft:
+        return "left out of the candidate list: blacklisted" + fallback;
+    case kRecordListFullLeft:
+        return "left out of the candidate list: the list already holds " + Number(kMaxDriverCandidates) + fallback;
+    }
+    return "";
+}
+
+std::string AnswerText(Direct3DFlavour flavour, const BuildAnswer& answer)
+{
+    std::string text = Number(answer.result) + "  ";
+    if (answer.rejected) {
+        text += "rejected: the driver is not supported";
+        if (flavour == kDirect3D8Build)
+            text += ", pixel shader level " + Number(answer.level);
+        text += answer.alternates.empty() ? "; no alternates offered"
+                                          : "; alternates offered: " + Utf8(answer.alternates);
+    } else if (flavour == kDirect3D9Build) {
+        text += "not rejected (this build takes the pixel shader level from the device)";
+    } else if (answer.level >= 0) {
+        text += "not rejected, pixel shader level " + Number(answer.level);
+    } else {
+        text += "not rejected, pixel shader level unknown";
+    }
+    return text;
+}
+
+std::string HowDecided(const Explanation& explanation)
+{
+    if (explanation.accepted)
+        return "The first accepted exact match decided.";
+    if (explanation.rejected) {
+        std::string text = "An exact match rejected the installed driver and none accepted it.";
+        if (explanation.direct3D8.result == -1)
+            text += " The Direct3D 8 build reads its result -1 as an unknown level: it does not report the rejection.";
+        return text;
+    }
+    return "No record names the installed driver: the level is the last matching record's.";
+}
+
+std::string AnswerJson(const BuildAnswer& answer)
+{
+    return "{\"result\": " + Number(answer.result) + ", \"rejected\": " + (answer.rejected ? "true" : "false") +
+           ", \"level\": " + (answer.level < 0 ? std::string("null") : Number(answer.level)) +
+           ", \"alternates\": " + JsonString(answer.alternates) + "}";
+}
+
+}  // namespace
+
+BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideString& alternates)
+{
+    BuildAnswer answer = {};
+    answer.result = result;
+    answer.alternates = alternates.Text();
+    answer.level = -1;
+    if (flavour == kDirect3D9Build) {
+        answer.rejected = result == -2;
+    } else if (result <= -2) {
+        answer.rejected = true;
+        answer.level = static_cast<int>(-2LL - result);
+    } else {
+        answer.level = result;
+    }
+    return answer;
+}
+
+HRESULT ExplainAdapter(const std::wstring& databasePath, const AdapterIdentity& adapter, bool everyRecord,
+                       Explanation& explanation)
+{
+    VideoCardQuery query;
+    HRESULT hr = PrepareVideoCardQuery(adapter.vendorId, adapter.deviceId, adapter.cardName.c_str(),
+                                       adapter.driverVersion.c_str(), query);
+    if (FAILED(hr))
+        return hr;
+    ExplainContext context = {&explanation, everyRecord};
+    VideoCardScanEnd end;
+    explanation.readResult = ScanVideoCardDatabase(DatabaseAddress(databasePath), query, ObserveRecord, &context,
+                                                   end, &explanation.loadError);
+    explanation.accepted = end.accepted;
+    explanation.rejected = !end.accepted && end.scan.rejected;
+    WideString alternates9, alternates8;
+    explanation.direct3D9 = ReadLookupResult(kDirect3D9Build, VideoCardLookupResult(kDirect3D9Build, end, alternates9),
+                                             alternates9);
+    explanation.direct3D8 = ReadLookupResult(kDirect3D8Build, VideoCardLookupResult(kDirect3D8Build, end, alternates8),
+                                             alternates8);
+    return explanation.readResult;
+}
+
+std::string ExplanationText(const std::wstring& databasePath, const AdapterIdentity& adapter,
+                            const Explanation& explanation)
+{
+    std::string text = "Database: " + Utf8(databasePath) + "\n";
+    text += "Adapter: vendor " + std::to_string(adapter.vendorId) + ", device " + std::to_string(adapter.deviceId) +
+            ", card " + QuotedText(adapter.cardName) + ", driver " + Utf8(adapter.driverVersion) + "\n";
+    if (explanation.readResult != S_OK)
+        text += "The database could not be read: " +
+                Utf8(DescribeLoadFailure(explanation.readResult, explanation.loadError)) +
+                ". The library then finds no records.\n";
+    text += "\nDirect3D 9 build: " + AnswerText(kDirect3D9Build, explanation.direct3D9) + "\n";
+    text += "Direct3D 8 build: " + AnswerText(kDirect3D8Build, explanation.direct3D8) + "\n";
+    text += HowDecided(explanation) + "\n";
+    if (explanation.trail.empty()) {
+        text += "\nNo record matches the adapter.\n";
+        return text;
+    }
+    text += "\nRecords weighed, in document order:\n";
+    for (const TrailStep& step : explanation.trail) {
+        text += "  element " + Number(step.element) + "  " + Utf8(step.path) + "\n    ";
+        for (size_t i = 0; i < step.attributes.size(); ++i)
+            text += (i ? " " : "") + Utf8(step.attributes[i].first) + "=" + QuotedText(step.attributes[i].second);
+        if (step.attributes.empty())
+            text += "(no attributes)";
+        text += "\n    " + EffectText(step) + "\n";
+    }
+    return text;
+}
+
+std::string ExplanationJson(const std::wstring& databasePath, const AdapterIdentity& adapter,
+                            const Explanation& explanation)
+{
+    std::string json = "{\n  \"database\": " + JsonString(databasePath) + ",\n";
+    json += "  \"readable\": " + std::string(explanation.readResult == S_OK ? "true" : "false") + ",\n";
+    if (explanation.readResult != S_OK)
+        json += "  \"error\": {\"reason\": " +
+                JsonString(explanation.readResult == S_FALSE ? std::wstring(explanation.loadError.reason.Text())
+                                                             : DescribeLoadFailure(explanation.readResult,
+                                                                                   explanation.loadError)) +
+                ", \"line\": " + Number(explanation.loadError.line) +
+                ", \"column\": " + Number(explanation.loadError.column) + "},\n";
+    json += "  \"adapter\": {\"vendorId\": " + std::to_string(adapter.vendorId) +
+            ", \"deviceId\": " + std::to_string(adapter.deviceId) + ", \"cardName\": " + JsonString(adapter.cardName) +
+            ", \"driverVersion\": " + JsonString(adapter.driverVersion) + "},\n";
+    json += std::string("  \"decidedBy\": \"") +
+            (explanation.accepted ? "accepted" : explanation.rejected ? "rejected" : "fallback") + "\",\n";
+    json += "  \"direct3d9\": " + AnswerJson(explanation.direct3D9) + ",\n";
+    json += "  \"direct3d8\": " + AnswerJson(explanation.direct3D8) + ",\n";
+    json += "  \"trail\": [";
+    for (size_t s = 0; s < explanation.trail.size(); ++s) {
+        const TrailStep& step = explanation.trail[s];
+        json += std::string(s ? "," : "") + "\n    {\"element\": " + Number(step.element) +
+                ", \"path\": " + JsonString(step.path) + ", \"attributes\": [";
+        for (size_t i = 0; i < step.attributes.size(); ++i)
+            json += std::string(i ? ", " : "") + "{\"name\": " + JsonString(step.attributes[i].first) +
+                    ", \"value\": " + JsonString(step.attributes[i].second) + "}";
+        json += std::string("], \"effect\": \"") + EffectName(step.effect) + "\"";
+        if (step.effect == kRecordCandidate)
+            json += ", \"candidate\": " + Number(step.candidateNumber);
+        if (step.effect == kRecordCandidate || step.effect == kRecordRejected)
+            json += ", \"family\": " + (step.hasFamily ? Number(step.family) : std::string("null"));
+        if (step.effect != kRecordNotMatching && step.effect != kRecordRejected)
+            json += std::string(", \"") + (step.effect == kRecordAccepted ? "level" : "fallbackLevel") +
+                    "\": " + Number(step.fallbackLevel);
+        json += "}";
+    }
+    json += explanation.trail.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return json;
+}

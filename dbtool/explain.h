@@ -1,0 +1,60 @@
+// explain: what both builds of the library answer for one adapter and driver,
+// and the records that led there.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "video_card_db.h"
+
+struct AdapterIdentity {
+    DWORD vendorId = 0;
+    DWORD deviceId = 0;
+    std::wstring cardName;
+    std::wstring driverVersion;
+};
+
+// One record the scan weighed, as it stands in the document.
+struct TrailStep {
+    long element;  // 1 for the first element of the document
+    std::wstring path;
+    std::vector<std::pair<std::wstring, std::wstring>> attributes;  // as written
+    RecordEffect effect;
+    int candidateNumber;  // kRecordCandidate: its place in the list, 1 first
+    bool hasFamily;       // kRecordCandidate, kRecordRejected: the driver family
+    long family;
+    int fallbackLevel;  // the fallback level after this record
+};
+
+// LookUpVideoCard's answer in one build, and what the check makes of it.
+struct BuildAnswer {
+    int result;
+    bool rejected;
+    int level;  // -1: unknown (and always for the Direct3D 9 build, which takes it from the device)
+    std::wstring alternates;
+};
+
+struct Explanation {
+    HRESULT readResult = S_OK;  // S_FALSE: not loaded; a failure: no document object
+    DatabaseLoadError loadError;
+    long elementsRead = 0;
+    std::vector<TrailStep> trail;
+    bool accepted = false;
+    bool rejected = false;
+    BuildAnswer direct3D9 = {};
+    BuildAnswer direct3D8 = {};
+};
+
+// The answer of a lookup result as the check of `flavour` reads it.
+BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideString& alternates);
+
+// Scans the database for the adapter; records that do not match it are kept
+// in the trail only with `everyRecord`.
+HRESULT ExplainAdapter(const std::wstring& databasePath, const AdapterIdentity& adapter, bool everyRecord,
+                       Explanation& explanation);
+
+std::string ExplanationText(const std::wstring& databasePath, const AdapterIdentity& adapter,
+                            const Explanation& explanation);
+std::string ExplanationJson(const std::wstring& databasePath, const AdapterIdentity& adapter,
+                            const Explanation& explanation);

@@ -1,0 +1,48 @@
+// lint: every place where a database will not do what its author most likely
+// meant. The rules about matching judge records with the library's own scan.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "video_card_db.h"
+
+struct LintFinding {
+    std::string rule;
+    long element;  // 1 for the first element of the document
+    std::wstring path;
+    std::wstring attribute;  // empty when the finding is about the whole record
+    std::string consequence;
+};
+
+struct LintReport {
+    HRESULT readResult = S_OK;  // S_FALSE: not loaded; a failure: no document object
+    DatabaseLoadError loadError;
+    long elementCount = 0;
+    bool complete = true;  // false: the matching rules stopped at their work limit
+    std::vector<LintFinding> findings;
+};
+
+// Exit status: 0 nothing to report, 1 findings, 2 the database cannot be read.
+int LintExitStatus(const LintReport& report);
+
+HRESULT LintDatabase(const std::wstring& databasePath, LintReport& report);
+
+std::string LintText(const std::wstring& databasePath, const LintReport& report);
+std::string LintJson(const std::wstring& databasePath, const LintReport& report);
+
+// The recognised name an attribute name was most likely meant to be: the
+// same but for letter case, a namespace prefix, or one or two characters.
+// kOtherAttribute when none.
+RecordAttributeKind MeantAttribute(const std::wstring& name);
+
+// What is wrong with a ManufacturerID or DeviceID text; empty when it is
+// plain decimal digits within the 32-bit signed range.
+std::string IdProblem(const std::wstring& text);
+
+// A driver version written as the check writes one: "%u.%u.%04u.%u" of four
+// 16-bit numbers.
+bool IsCheckDriverVersion(const std::wstring& text);
+
+// A pixel shader level the check can use: one decimal digit.
+bool IsSmallLevel(const std::wstring& text);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "parse_error.h"
+
 std::wstring DefaultDatabasePath()
 {
     wchar_t path[MAX_PATH];
@@ -69,7 +71,32 @@ bool StoreElement(const DatabaseElement& element, void* context)
 HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query, StoredDatabase& database,
                           DatabaseLoadError& error)
 {
-    return WalkVideoCardDatabase(DatabaseAddress(path), query, true, StoreElement, &database, &error);
+    HRESULT hr = WalkVideoCardDatabase(DatabaseAddress(path), query, true, StoreElement, &database, &error);
+    if (hr == S_FALSE)
+        CompleteLoadError(path, error);
+    return hr;
+}
+
+void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error)
+{
+    if (error.line > 0)
+        return;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        wchar_t text[512] = L"";
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                       sizeof(text) / sizeof(text[0]), nullptr);
+        std::wstring reason = L"cannot open the file: ";
+        reason += text[0] ? text : L"unknown error";
+        while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+            reason.pop_back();
+        error.reason = reason.c_str();
+        return;
+    }
+    CloseHandle(file);
+    LocateParseError(DatabaseAddress(path), error);
 }
 
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error)

@@ -39,5 +39,10 @@ DatabaseElement AsDatabaseElement(const StoredElement& element);
 HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query, StoredDatabase& database,
                           DatabaseLoadError& error);
 
+// Says why a database that did not load could not be read, when the
+// document object did not: the file cannot be opened, or where the parser
+// stops.
+void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error);
+
 // One line on why a database could not be read.
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error);

@@ -153,6 +153,7 @@ BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideStri
 HRESULT ExplainAdapter(const std::wstring& databasePath, const AdapterIdentity& adapter, bool everyRecord,
                        Explanation& explanation)
 {
+    ComApartment apartment;  // the document object wants a single-threaded apartment
     VideoCardQuery query;
     HRESULT hr = PrepareVideoCardQuery(adapter.vendorId, adapter.deviceId, adapter.cardName.c_str(),
                                        adapter.driverVersion.c_str(), query);
@@ -162,6 +163,8 @@ HRESULT ExplainAdapter(const std::wstring& databasePath, const AdapterIdentity& 
     VideoCardScanEnd end;
     explanation.readResult = ScanVideoCardDatabase(DatabaseAddress(databasePath), query, ObserveRecord, &context,
                                                    end, &explanation.loadError);
+    if (explanation.readResult == S_FALSE)
+        CompleteLoadError(databasePath, explanation.loadError);
     explanation.accepted = end.accepted;
     explanation.rejected = !end.accepted && end.scan.rejected;
     WideString alternates9, alternates8;

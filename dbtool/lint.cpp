@@ -315,7 +315,8 @@ void LintLevelsAndCandidates(Linter& lint, const Adapter& adapter, const Adapter
 {
     const Step* last = nullptr;
     for (const Step& step : scan.steps) {
-        if (step.effect == kRecordListFullLeft && lint.facts[step.element].offered)
+        const wchar_t* driver = lint.facts[step.element].values[kDriverVersionAttribute];
+        if (step.effect == kRecordListFullLeft && driver && *driver)
             lint.Report(step.element, "too-many-candidates", kDriverVersionAttribute,
                         "more than " + std::to_string(kMaxDriverCandidates) + " acceptable drivers match " +
                             AdapterText(adapter) + " before it: it is never offered");
@@ -529,6 +530,7 @@ int LintExitStatus(const LintReport& report)
 
 HRESULT LintDatabase(const std::wstring& databasePath, LintReport& report)
 {
+    ComApartment apartment;  // the document object wants a single-threaded apartment
     VideoCardQuery neutral;
     HRESULT hr = PrepareVideoCardQuery(kNoId, kNoId, kNoText, kNoText, neutral);
     if (FAILED(hr))

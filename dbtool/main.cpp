@@ -59,8 +59,6 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     std::wstring database = arguments.database.empty() ? DefaultDatabasePath() : arguments.database;
-    // The document object wants a single-threaded apartment, as in the library.
-    ComApartment apartment;
     try {
         return arguments.command == kExplainCommand ? Explain(arguments, database) : Lint(arguments, database);
     } catch (const StringFailure& failure) {

@@ -40,28 +40,26 @@ StoredDatabase::~StoredDatabase()
 
 DatabaseElement AsDatabaseElement(const StoredElement& element)
 {
+    // The scan only reads the attributes.
     DatabaseElement read = {element.index, element.path.c_str(), static_cast<long>(element.attributes.size()),
-                            element.attributes.data()};
+                            const_cast<DatabaseAttribute*>(element.attributes.data())};
     return read;
 }
 
 namespace {
 
-bool StoreElement(const DatabaseElement& element, void* context)
+// Keeps the element, taking its attribute texts over from the walk.
+bool StoreElement(DatabaseElement& element, void* context)
 {
     StoredDatabase& database = *static_cast<StoredDatabase*>(context);
     database.elements.push_back(StoredElement());
     StoredElement& stored = database.elements.back();
     stored.index = element.index;
     stored.path = element.path;
-    stored.attributes.reserve(element.attributeCount);
+    stored.attributes.assign(element.attributes, element.attributes + element.attributeCount);
     for (long i = 0; i < element.attributeCount; ++i) {
-        const DatabaseAttribute& attribute = element.attributes[i];
-        DatabaseAttribute copy = {SysAllocStringLen(attribute.name, SysStringLen(attribute.name)),
-                                  attribute.value ? SysAllocStringLen(attribute.value, SysStringLen(attribute.value))
-                                                  : nullptr,
-                                  attribute.kind};
-        stored.attributes.push_back(copy);
+        element.attributes[i].name = nullptr;
+        element.attributes[i].value = nullptr;
     }
     return true;
 }

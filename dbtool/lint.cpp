@@ -134,37 +134,40 @@ std::string AdapterText(const Adapter& adapter)
 
 void ReadFacts(const VideoCardQuery& neutral, const StoredElement& element, ElementFacts& facts)
 {
+    BSTR device = nullptr;
+    BSTR blackList = nullptr;
     for (const DatabaseAttribute& attribute : element.attributes) {
         if (attribute.kind == kOtherAttribute)
             continue;
         facts.recognised = true;
         facts.values[attribute.kind] = attribute.value ? attribute.value : L"";
+        if (attribute.kind == kDeviceIdAttribute)
+            device = attribute.value;
+        if (attribute.kind == kBlackListAttribute)
+            blackList = attribute.value;
     }
-    const wchar_t* vendor = facts.values[kManufacturerIdAttribute];
-    const wchar_t* device = facts.values[kDeviceIdAttribute];
-    if (device) {
+    const wchar_t* vendorText = facts.values[kManufacturerIdAttribute];
+    const wchar_t* deviceText = facts.values[kDeviceIdAttribute];
+    if (deviceText) {
         // The wildcard as the reader sees it: against a device id no number
         // matches, only "*" sets the device match.
         VideoCardRecord record;
-        BstrHolder value(device);
-        ReadRecordValue(neutral, kDeviceIdAttribute, value.Get(), record);
+        ReadRecordValue(neutral, kDeviceIdAttribute, device, record);
         facts.anyDevice = record.deviceMatched;
     }
-    if (vendor && device) {
-        long vendorNumber = DatabaseNumber(vendor);
-        long deviceNumber = DatabaseNumber(device);
+    if (vendorText && deviceText) {
+        long vendorNumber = DatabaseNumber(vendorText);
+        long deviceNumber = DatabaseNumber(deviceText);
         facts.vendor = static_cast<DWORD>(vendorNumber);
         facts.device = facts.anyDevice ? kNoId : static_cast<DWORD>(deviceNumber);
         facts.idsUsable = vendorNumber >= 0 && (facts.anyDevice || deviceNumber >= 0);
     }
+    facts.offered = true;
     if (facts.values[kBlackListAttribute]) {
         VideoCardRecord record;
-        BstrHolder value(facts.values[kBlackListAttribute]);
-        ReadRecordValue(neutral, kBlackListAttribute, value.Get(), record);
+        ReadRecordValue(neutral, kBlackListAttribute, blackList, record);
         facts.blackListRead = record.rejected || record.notRecommended;
         facts.offered = !record.rejected && !record.notRecommended;
-    } else {
-        facts.offered = true;
     }
 }
 
@@ -363,6 +366,15 @@ void LintRejections(Linter& lint, const Adapter& adapter, const std::wstring& dr
     }
 }
 
+bool AimQuery(VideoCardQuery& query, const Adapter& adapter, const wchar_t* driver)
+{
+    query.vendorId = adapter.vendor;
+    query.deviceId = adapter.device;
+    query.description = adapter.name.c_str();
+    *query.driverVersionText.Out() = SysAllocString(driver);
+    return query.driverVersionText.Get() != nullptr;
+}
+
 void LintMatching(Linter& lint)
 {
     std::map<std::pair<DWORD, DWORD>, std::vector<long>> byIds;  // device kNoId: "*"
@@ -382,6 +394,10 @@ void LintMatching(Linter& lint)
         }
     }
 
+    // One query, aimed at each adapter and driver in turn: its other texts stay.
+    VideoCardQuery query;
+    if (FAILED(PrepareVideoCardQuery(kNoId, kNoId, kNoText, kNoText, query)))
+        return;
     std::vector<long> exactRoles(lint.facts.size()), shadowedRoles(lint.facts.size());
     std::vector<long> shadowedBy(lint.facts.size(), -1);
     for (const Adapter& adapter : adapters) {
@@ -405,8 +421,7 @@ void LintMatching(Linter& lint)
         std::sort(elements.begin(), elements.end());
         elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
 
-        VideoCardQuery query;
-        if (FAILED(PrepareVideoCardQuery(adapter.vendor, adapter.device, adapter.name.c_str(), kNoText, query)))
+        if (!AimQuery(query, adapter, kNoText))
             continue;
         AdapterScan anyDriver;
         if (!RunScan(lint, elements, query, false, anyDriver)) {
@@ -421,12 +436,10 @@ void LintMatching(Linter& lint)
                 drivers.insert(step.driverText.Text());
         }
         for (const std::wstring& driver : drivers) {
-            VideoCardQuery driverQuery;
-            if (FAILED(PrepareVideoCardQuery(adapter.vendor, adapter.device, adapter.name.c_str(), driver.c_str(),
-                                             driverQuery)))
+            if (!AimQuery(query, adapter, driver.c_str()))
                 continue;
             AdapterScan scan;
-            if (!RunScan(lint, elements, driverQuery, true, scan)) {
+            if (!RunScan(lint, elements, query, true, scan)) {
                 lint.complete = false;
                 return;
             }

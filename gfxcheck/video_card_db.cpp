@@ -160,22 +160,20 @@ struct PathFrame {
     std::map<std::wstring, long> childCounts;
 };
 
-// Elements above `node` (0 for the root element).
+// Elements above `node` (0 for the root element): the parents up to the
+// document node, which has none.
 size_t ElementDepth(IXMLDOMNode* node)
 {
-    size_t depth = 0;
+    size_t parents = 0;
     ComPtr<IXMLDOMNode> at(node);
     for (;;) {
         ComPtr<IXMLDOMNode> parent;
         if (at->get_parentNode(parent.GetAddressOf()) != S_OK || !parent)
             break;
-        DOMNodeType type = NODE_INVALID;
-        if (FAILED(parent->get_nodeType(&type)) || type != NODE_ELEMENT)
-            break;
-        ++depth;
+        ++parents;
         at = parent;
     }
-    return depth;
+    return parents > 0 ? parents - 1 : 0;
 }
 
 void TrackPath(IXMLDOMNode* node, std::vector<PathFrame>& stack, std::wstring& path)
@@ -204,7 +202,7 @@ struct ScanContext {
     VideoCardScanEnd* end;
 };
 
-bool ScanElement(const DatabaseElement& element, void* context)
+bool ScanElement(DatabaseElement& element, void* context)
 {
     ScanContext& scan = *static_cast<ScanContext*>(context);
     VideoCardRecord record;
@@ -428,6 +426,7 @@ HRESULT WalkVideoCardDatabase(const WideString& address, const VideoCardQuery& q
             TrackPath(node.Get(), ancestors, path);
         DatabaseElement element = {index, withPaths ? path.c_str() : L"", static_cast<long>(attributes.items.size()),
                                    attributes.items.data()};
+        // A visitor that keeps texts sets them to null here; the rest are freed.
         if (!visit(element, context))
             break;
     }

@@ -161,15 +161,17 @@ struct DatabaseElement {
     long index;       // position among all elements in document order, 0 first
     const wchar_t* path;  // such as /VideoCardDB/Vendor[2]/Card[5]; "" unless asked for
     long attributeCount;
-    const DatabaseAttribute* attributes;
+    DatabaseAttribute* attributes;
 };
 
 // Reads the element's attributes into a fresh `record` and weighs it.
 RecordEffect JudgeDatabaseElement(const VideoCardQuery& query, const DatabaseElement& element,
                                   VideoCardRecord& record, VideoCardScan& scan);
 
-// Called for each element in document order; false ends the walk.
-typedef bool (*DatabaseElementVisitor)(const DatabaseElement& element, void* context);
+// Called for each element in document order; false ends the walk. The walk
+// frees the attribute texts afterwards; a visitor keeps one by taking it and
+// setting it to null in `element`.
+typedef bool (*DatabaseElementVisitor)(DatabaseElement& element, void* context);
 
 // Why a document did not load, as its parser tells.
 struct DatabaseLoadError {

@@ -47,7 +47,7 @@ std::string Number(long value)
 
 std::string LevelText(int level)
 {
-    return level < 0 ? std::string("none") : Number(level);
+    return level == -1 ? std::string("none (-1)") : Number(level);
 }
 
 const char* EffectName(RecordEffect effect)
@@ -76,7 +76,7 @@ std::string EffectText(const TrailStep& step)
     case kRecordNotMatching:
         return "does not match the adapter";
     case kRecordAccepted:
-        return "the first accepted exact match: ended the scan with level " + LevelText(step.fallbackLevel);
+        return "the first accepted exact match: ended the scan; its level: " + LevelText(step.fallbackLevel);
     case kRecordRejected:
         return "rejected the installed driver (" + FamilyText(step) + ")";
     case kRecordCandidate:

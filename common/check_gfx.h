@@ -25,3 +25,24 @@ typedef void (__cdecl* CheckGfxFunction)(WideString& message, WideString& memory
                                          WideString& pixelShaderText, WideString& cardName,
                                          WideString& driverVersionText, WideString& alternates,
                                          int* status, int* vendorId, int* deviceId, int reserved);
+
+// The check's outputs as a caller holds them. The driver's run record keeps
+// its own order of the same fields; the installer action and test programs
+// use this one.
+struct CheckGfxResults {
+    WideString message;
+    WideString memoryText;
+    WideString pixelShaderText;
+    WideString cardName;
+    WideString driverVersionText;
+    WideString alternates;
+    int status = 0;  // the caller's preset: only bits are OR-ed in
+    int vendorId = 0;
+    int deviceId = 0;
+};
+
+inline void CallCheckGfx(CheckGfxFunction checkGfx, CheckGfxResults& results)
+{
+    checkGfx(results.message, results.memoryText, results.pixelShaderText, results.cardName,
+             results.driverVersionText, results.alternates, &results.status, &results.vendorId, &results.deviceId, 0);
+}

@@ -9,7 +9,7 @@
 
 namespace {
 
-const DWORD kDxDiagHeaderVersion = 111;
+const DWORD kDxDiagHeaderVersion = DXDIAG_DX9_SDK_VERSION;  // 111
 
 // a.b.c.d as a FileVersion.
 constexpr FileVersion Version(WORD a, WORD b, WORD c, WORD d)

@@ -9,7 +9,7 @@
 
 namespace {
 
-const REGSAM kReadAccess = 0x20019;  // KEY_READ
+const REGSAM kReadAccess = KEY_READ;  // 0x20019
 
 struct BrowserKeyPath {
     const wchar_t* names[5];

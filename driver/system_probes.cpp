@@ -38,7 +38,7 @@ int MeasurePhysicalMemory()
     MEMORYSTATUS status = {};
     status.dwLength = sizeof(status);
     GlobalMemoryStatus(&status);
-    return MegabytesOf(static_cast<DWORD>(status.dwTotalPhys));
+    return MegabytesOf(status.dwTotalPhys);
 }
 
 OsVersion ReadOsVersion()

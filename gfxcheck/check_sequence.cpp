@@ -112,25 +112,12 @@ void ReportPixelShader(DWORD pixelShaderVersion, WideString& message, WideString
     }
 }
 
-void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutputs& out)
+namespace {
+
+// What the Direct3D 9 build reads from an identified adapter: the shader
+// level from the device, the driver's verdict from the database.
+void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
 {
-    if (!create) {
-        ReportDirectXMissing(out);
-        return;
-    }
-    AdapterRelease release;
-    ProbeResult probe = ProbeDirect3DAdapter(create, window);
-    if (probe.outcome == NoDirect3DObject) {
-        ReportDirectXMissing(out);
-        return;
-    }
-    if (probe.outcome == NoDevice) {
-        out.message.Append(kDeviceFailedText);
-        out.message.AppendAnsi(D3DResultName(probe.deviceResult));
-        *out.status |= GFX_DEVICE_FAILED;
-        return;
-    }
-    const AdapterFacts& facts = probe.facts;
     WideString description;
     description.AppendAnsi(facts.description);
     out.cardName.Append(description);
@@ -140,9 +127,9 @@ void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutpu
     out.driverVersionText = FormatDriverVersion(facts.driverVersionHigh, facts.driverVersionLow);
     if (LookUpVideoCard(facts.vendorId, facts.deviceId, description, out.driverVersionText, out.alternates) == -2)
         ReportDriverRejected(out.message, out.status);
-    ReportVideoMemory(MeasureVideoMemory(out.status), out.message, out.memoryText, out.status);
-    ReportFinalVerdict(out.message, out.status);
 }
+
+}  // namespace
 
 #else  // VIDRAKE_D3D8
 
@@ -166,25 +153,12 @@ void ReportPixelShader(int lookupResult, WideString& message, WideString& pixelS
     }
 }
 
-void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutputs& out)
+namespace {
+
+// What the Direct3D 8 build reads from an identified adapter: the database
+// gives both the shader level and the driver's verdict.
+void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
 {
-    if (!create) {
-        ReportDirectXMissing(out);
-        return;
-    }
-    AdapterRelease release;
-    ProbeResult probe = ProbeDirect3DAdapter(create, window);
-    if (probe.outcome == NoDirect3DObject) {
-        ReportDirectXMissing(out);
-        return;
-    }
-    if (probe.outcome == NoDevice) {
-        out.message.Append(kDeviceFailedText);
-        out.message.AppendAnsi(D3DResultName(probe.deviceResult));
-        *out.status |= GFX_DEVICE_FAILED;
-        return;
-    }
-    const AdapterFacts& facts = probe.facts;
     out.cardName.AppendAnsi(facts.description);
     out.driverVersionText = FormatDriverVersion(facts.driverVersionHigh, facts.driverVersionLow);
     *out.vendorId = static_cast<int>(facts.vendorId);
@@ -192,9 +166,9 @@ void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutpu
     // The database is asked with cardName as it now stands, earlier content included.
     int lookup = LookUpVideoCard(facts.vendorId, facts.deviceId, out.cardName, out.driverVersionText, out.alternates);
     ReportPixelShader(lookup, out.message, out.pixelShaderText, out.status);
-    ReportVideoMemory(MeasureVideoMemory(out.status), out.message, out.memoryText, out.status);
-    ReportFinalVerdict(out.message, out.status);
 }
+
+}  // namespace
 
 void CheckGfxWithDirectDraw(CheckOutputs& out)
 {
@@ -218,6 +192,29 @@ void CheckGfxWithDirectDraw(CheckOutputs& out)
 }
 
 #endif
+
+void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutputs& out)
+{
+    if (!create) {
+        ReportDirectXMissing(out);
+        return;
+    }
+    AdapterRelease release;
+    ProbeResult probe = ProbeDirect3DAdapter(create, window);
+    if (probe.outcome == NoDirect3DObject) {
+        ReportDirectXMissing(out);
+        return;
+    }
+    if (probe.outcome == NoDevice) {
+        out.message.Append(kDeviceFailedText);
+        out.message.AppendAnsi(D3DResultName(probe.deviceResult));
+        *out.status |= GFX_DEVICE_FAILED;
+        return;
+    }
+    JudgeAdapterFacts(probe.facts, out);
+    ReportVideoMemory(MeasureVideoMemory(out.status), out.message, out.memoryText, out.status);
+    ReportFinalVerdict(out.message, out.status);
+}
 
 void CheckGfxWithDirect3D(CheckOutputs& out)
 {

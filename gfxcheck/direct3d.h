@@ -11,7 +11,7 @@ typedef IDirect3DDevice9 Direct3DDevice;
 typedef D3DADAPTER_IDENTIFIER9 AdapterIdentifier;
 #define DIRECT3D_RUNTIME_FILE L"\\d3d9.dll"
 #define DIRECT3D_CREATE_NAME "Direct3DCreate9"
-const UINT kDirect3DSdkVersion = 32;
+const UINT kDirect3DSdkVersion = D3D_SDK_VERSION;  // 32
 #elif defined(VIDRAKE_D3D8)
 #include <d3d8.h>
 typedef IDirect3D8 Direct3DObject;
@@ -19,7 +19,7 @@ typedef IDirect3DDevice8 Direct3DDevice;
 typedef D3DADAPTER_IDENTIFIER8 AdapterIdentifier;
 #define DIRECT3D_RUNTIME_FILE L"\\d3d8.dll"
 #define DIRECT3D_CREATE_NAME "Direct3DCreate8"
-const UINT kDirect3DSdkVersion = 220;
+const UINT kDirect3DSdkVersion = D3D_SDK_VERSION;  // 220
 #else
 #error "Build the graphics check with VIDRAKE_D3D9 or VIDRAKE_D3D8 defined"
 #endif

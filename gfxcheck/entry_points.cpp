@@ -6,6 +6,8 @@
 
 #include "check_gfx.h"
 #include "check_sequence.h"
+#include "d3d_runtime.h"
+#include "holders.h"
 #include "program_directory.h"
 #include "host_directory.h"
 
@@ -37,17 +39,23 @@ extern "C" void __cdecl CheckGfx(WideString& message, WideString& memoryText, Wi
 extern "C" UINT __stdcall CheckGfxCapabilities(MSIHANDLE install)
 {
     try {
-        WideString message, memoryText, pixelShaderText, cardName, driverVersionText, alternates;
-        int status = 0;
-        int vendorId = 0;
-        int deviceId = 0;
-        CheckGfx(message, memoryText, pixelShaderText, cardName, driverVersionText, alternates,
-                 &status, &vendorId, &deviceId, 0);
+        CheckGfxResults results;
+        CallCheckGfx(CheckGfx, results);
+        // The installer engine is looked up at run time, so that loading this
+        // library for the driver never loads it; inside an installation it is
+        // loaded already.
+        ModuleHolder loaded(GetModuleHandleW(L"msi.dll") ? nullptr : LoadSystemLibrary(L"\\msi.dll"));
+        HMODULE msi = loaded.Get() ? loaded.Get() : GetModuleHandleW(L"msi.dll");
+        auto setProperty = msi ? reinterpret_cast<decltype(&MsiSetPropertyW)>(
+                                     reinterpret_cast<void*>(GetProcAddress(msi, "MsiSetPropertyW")))
+                               : nullptr;
+        if (!setProperty)
+            return ERROR_SUCCESS;
         wchar_t statusText[16];
-        wsprintfW(statusText, L"%d", status);
-        MsiSetPropertyW(install, L"GFXSTATUS", statusText);
-        if (status <= 0)
-            MsiSetPropertyW(install, L"GFXERROR", message.Text());
+        wsprintfW(statusText, L"%d", results.status);
+        setProperty(install, L"GFXSTATUS", statusText);
+        if (results.status <= 0)
+            setProperty(install, L"GFXERROR", results.message.Text());
     } catch (...) {
     }
     return ERROR_SUCCESS;

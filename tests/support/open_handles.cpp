@@ -17,6 +17,11 @@ DWORD CountHandles(DWORD processId)
         void* object;
         ACCESS_MASK access;
     };
+    // The entries follow the count at their own alignment (8 bytes on 64-bit).
+    struct HandleTable {
+        ULONG count;
+        HandleEntry entries[1];
+    };
     typedef LONG(WINAPI * QueryFunction)(ULONG, void*, ULONG, ULONG*);
     const ULONG kSystemHandleInformation = 16;
     QueryFunction query = reinterpret_cast<QueryFunction>(
@@ -27,8 +32,9 @@ DWORD CountHandles(DWORD processId)
     ULONG got = 0;
     if (query(kSystemHandleInformation, &table[0], static_cast<ULONG>(table.size()), &got) != 0)
         return 0;
-    ULONG entries = *reinterpret_cast<const ULONG*>(table.data());
-    const HandleEntry* entry = reinterpret_cast<const HandleEntry*>(table.data() + sizeof(ULONG));
+    const HandleTable* handles = reinterpret_cast<const HandleTable*>(table.data());
+    ULONG entries = handles->count;
+    const HandleEntry* entry = handles->entries;
     DWORD count = 0;
     for (ULONG i = 0; i < entries; ++i) {
         if (processId == 0 || entry[i].processId == static_cast<USHORT>(processId))

@@ -39,6 +39,21 @@ DWORD ProcessCount()
     return count;
 }
 
+// Waits (up to 10 s) until the last run's browser and its console have gone,
+// so that a slow machine counts the same set of processes before and after.
+DWORD SettledProcessCount()
+{
+    DWORD count = ProcessCount();
+    for (int i = 0; i < 40; ++i) {
+        Sleep(250);
+        DWORD again = ProcessCount();
+        if (again == count)
+            break;
+        count = again;
+    }
+    return count;
+}
+
 }  // namespace
 
 TEST(BrowserRegistry, BadValuesGiveAClearOutcome)
@@ -99,13 +114,15 @@ TEST(RepeatedRuns, FiftyRunsInARowAnswerAlikeAndLeaveNothingBehind)
         return items;
     };
     std::map<std::string, std::string> first = runOnce();
+    DWORD processesBefore = SettledProcessCount();
     Sleep(500);
-    DWORD handlesBefore = SystemHandleCount(), processesBefore = ProcessCount();
+    DWORD handlesBefore = SystemHandleCount();
     ASSERT_GT(handlesBefore, 0u);
     for (int i = 1; i < 50; ++i)
         EXPECT_EQ(first, runOnce()) << "run " << i + 1;
+    DWORD processesAfter = SettledProcessCount();
     Sleep(500);
-    DWORD handlesAfter = SystemHandleCount(), processesAfter = ProcessCount();
+    DWORD handlesAfter = SystemHandleCount();
     std::cout << "50 runs: system handles " << handlesBefore << " -> " << handlesAfter << ", processes "
               << processesBefore << " -> " << processesAfter << "\n";
     EXPECT_EQ(processesBefore, processesAfter);

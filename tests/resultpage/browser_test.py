@@ -1,0 +1,219 @@
+"""The built result page in headless Chromium, served by scripts/serve-result-page:
+for a table of addresses, unencoded as the program writes them, the rendered
+DOM (--dump-dom) states the verdict and each requirement in data- attributes,
+shows every value as text, and runs none of the markup an address carries.
+
+    python3 browser_test.py --page build/resultpage/quillet-systemtest --directx-url URL
+"""
+import argparse
+import concurrent.futures
+import os
+import sys
+import unittest
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pagetools  # noqa: E402
+
+KEYS = ["result", "mem", "card", "pslevel", "dxver", "hdspace", "ram", "osver", "driver", "vendorID", "deviceID",
+        "alternates"]
+DEFAULTS = {"result": "0", "mem": "256 MB", "card": "NVIDIA GeForce GTX 470", "pslevel": "3.0",
+            "dxver": "DirectX 9.0c installed", "hdspace": "51234 MB", "ram": "2047 MB", "osver": "6.1 SP 1.0",
+            "driver": "8.21.0013.9135", "vendorID": "4318", "deviceID": "1741", "alternates": ""}
+REQUIREMENTS = ["directx", "device", "memory", "shader", "driver", "ram", "disk", "windows"]
+
+# Markup that, if it ever ran, would leave its mark on the document.
+MARK = "document.body.setAttribute('data-injected','1');document.title='INJECTED'"
+INJECTIONS = {
+    "img": "<img src=x onerror=alert(1)>",
+    "img marking": '<img src=x onerror="%s">' % MARK,
+    "script": "<script>%s</script>" % MARK,
+    "svg": "<svg onload=%s>" % MARK.replace("'", "`"),
+    "attribute breakout": "\"'><img src=x onerror=\"%s\">" % MARK,
+}
+
+
+def items(values):
+    merged = dict(DEFAULTS)
+    merged.update(values)
+    return merged
+
+
+def query(values, with_alternates=False):
+    """The query exactly as the program writes it: fixed order, no encoding."""
+    all_items = items(values)
+    try:
+        mask = int(all_items["result"])
+    except ValueError:
+        mask = 0
+    parts = []
+    for key in KEYS:
+        if key == "alternates" and not (with_alternates or mask & 0x400):
+            continue
+        parts.append("%s=%s" % (key, all_items[key]))
+    return "&".join(parts)
+
+
+MEETS = {r: "meets" for r in REQUIREMENTS}
+EARLY_EXIT = {"mem": "", "card": "", "pslevel": "", "driver": "", "vendorID": "0", "deviceID": "0"}
+
+
+def states(**differ):
+    merged = dict(MEETS)
+    merged.update(differ)
+    return merged
+
+
+# name, item values, verdict, row states.
+CASES = [
+    ("meets", {}, "meets", states()),
+    ("memory low", {"result": "16", "mem": "29 MB"}, "below", states(memory="below")),
+    ("DirectX missing", dict(EARLY_EXIT, result="1"), "below",
+     states(directx="below", device="unknown", memory="unknown", shader="unknown", driver="unknown")),
+    ("no device", dict(EARLY_EXIT, result="2"), "below",
+     states(device="below", memory="unknown", shader="unknown", driver="unknown")),
+    ("memory undetermined", {"result": "4", "mem": ""}, "incomplete", states(memory="unknown")),
+    ("shader undetermined with 0x200", {"result": "520", "pslevel": "?"}, "incomplete", states(shader="unknown")),
+    ("shader low", {"result": "32", "pslevel": "1.4"}, "below", states(shader="below")),
+    ("RAM, disk and Windows", {"result": "448", "ram": "255 MB", "hdspace": "100 MB", "osver": "5.0 SP 4.0"},
+     "below", states(ram="below", disk="below", windows="below")),
+    ("driver rejected with alternates", {"result": "1024", "alternates": "6.14.0010.7164, 6.14.0010.8185"},
+     "below", states(driver="below")),
+    ("driver rejected without alternates", {"result": "1024", "alternates": ""}, "below", states(driver="below")),
+    ("no library", dict(EARLY_EXIT, result="-1", alternates=""), "not-run",
+     states(device="unknown", memory="unknown", shader="unknown", driver="unknown")),
+    ("result not a number", {"result": "abc"}, "incomplete", states(device="unknown", driver="unknown")),
+    ("ampersand, equals and a key name in the card", {"card": "Tom & Jerry=1&pslevel=0.1"}, "meets", states()),
+    ("hash in the card", {"card": "Radeon #1 #2 Edition"}, "meets", states()),
+    ("plus and bare percent", {"card": "GeForce 100% AGP8X+ %zz %4"}, "meets", states()),
+    ("non-ASCII card", {"card": "Carte \u00c9clair \u2122 \u65e5\u672c"}, "meets", states()),
+    ("quotes and backslashes", {"card": "Say \"hi\" \\ 'there' `x`"}, "meets", states()),
+    ("10,000-character values", {"result": "1024", "card": "C" * 10000, "driver": "1." * 5000,
+                                 "alternates": "A, " * 3333 + "A"}, "below", states(driver="below", )),
+    ("Windows 8 or later", {"osver": "6.2 SP 0.0"}, "meets", states()),
+]
+CASES += [("injected %s in the card" % name, {"card": text}, "meets", states()) for name, text in INJECTIONS.items()]
+CASES += [("injected %s in the alternates" % name, {"result": "1024", "alternates": text + ", 1.0"}, "below",
+           states(driver="below")) for name, text in INJECTIONS.items()]
+
+
+class ResultPageInChromium(unittest.TestCase):
+    page_dir = None
+    directx_url = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls._server = pagetools.served(cls.page_dir)
+        cls.page_url = cls._server.__enter__()
+        # Two browsers at a time: each run is mostly start-up.
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            urls = [cls.page_url + "?" + query(values) for _, values, _, _ in CASES]
+            cls.doms = list(pool.map(pagetools.dump_dom, urls))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls._server.__exit__(None, None, None)
+
+    def assert_nothing_ran(self, document, body):
+        self.assertNotIn("data-injected", body.attrs)
+        self.assertNotEqual(document.one("title").text(), "INJECTED")
+        result = document.one("section", id="result")
+        for tag in ("img", "script", "svg", "b", "i"):
+            self.assertEqual(result.all(tag), [], "no <%s> came from the address" % tag)
+        # The only scripts are the page's own.
+        scripts = document.all("script")
+        self.assertEqual([s.attrs.get("src") for s in scripts], ["/quillet-systemtest/result.js"])
+
+    def test_table_of_addresses(self):
+        for (name, values, verdict, row_states), dom in zip(CASES, self.doms):
+            with self.subTest(name):
+                document = pagetools.parse(dom)
+                body = document.one("body")
+                self.assertEqual(body.attrs.get("data-view"), "result")
+                self.assertEqual(body.attrs.get("data-verdict"), verdict)
+                rows = {r.attrs["data-requirement"]: r for r in document.all("tr") if "data-requirement" in r.attrs}
+                self.assertEqual(list(rows), REQUIREMENTS)
+                self.assertEqual({k: r.attrs["data-state"] for k, r in rows.items()}, row_states)
+                for requirement, row in rows.items():
+                    # The state in words beside the colour.
+                    words = {"meets": "Meets", "below": "Below minimum", "unknown": "Unknown"}[row.attrs["data-state"]]
+                    self.assertIn(words, row.one("span", **{"class": "badge"}).text())
+                # Every item of the address, shown as text, exactly as written.
+                expected = items(values)
+                shown = {dd.attrs["data-key"]: dd.text() for dd in document.all("dd") if "data-key" in dd.attrs}
+                for key in KEYS:
+                    if key == "alternates" and not (int(expected["result"]) & 0x400 if expected["result"].lstrip("-").isdigit() else 0):
+                        self.assertNotIn(key, shown)
+                        continue
+                    self.assertEqual(shown.get(key), expected[key], key)
+                card = document.one("dd", data_adapter="card").text()
+                self.assertEqual(card, expected["card"] or "not reported")
+                self.assertIn(expected["card"], document.one("textarea", id="summary").text())
+                self.assert_nothing_ran(document, body)
+                if verdict != "meets":
+                    self.assertTrue(document.all("div", **{"class": "advice"}), "what to do is shown")
+
+    def test_alternates_are_listed_as_what_to_do(self):
+        dom = self.doms[[c[0] for c in CASES].index("driver rejected with alternates")]
+        driver = pagetools.parse(dom).one("tr", data_requirement="driver")
+        self.assertEqual([li.text() for li in driver.all("li")], ["6.14.0010.7164", "6.14.0010.8185"])
+
+    def test_directx_download_link_is_the_build_setting(self):
+        dom = self.doms[[c[0] for c in CASES].index("DirectX missing")]
+        links = pagetools.parse(dom).one("tr", data_requirement="directx").all("a")
+        self.assertEqual([a.attrs["href"] for a in links], [self.directx_url])
+
+    def test_adapter_ids_in_hexadecimal(self):
+        adapter = pagetools.parse(self.doms[0]).one("dl", **{"class": "adapter"})
+        self.assertIn("0x10DE", adapter.one("dd", data_adapter="vendor").text())
+        self.assertIn("NVIDIA", adapter.one("dd", data_adapter="vendor").text())
+        self.assertIn("0x06CD", adapter.one("dd", data_adapter="device").text())
+
+    def test_windows_8_or_later(self):
+        dom = self.doms[[c[0] for c in CASES].index("Windows 8 or later")]
+        found = pagetools.parse(dom).one("tr", data_requirement="windows").one("td", **{"class": "found"}).text()
+        self.assertTrue(found.startswith("Windows 8 or later"), found)
+
+    def test_page_without_result_address(self):
+        for suffix in ("", "/", "?", "/index.html"):
+            with self.subTest(suffix):
+                document = pagetools.parse(pagetools.dump_dom(self.page_url + suffix))
+                body = document.one("body")
+                self.assertEqual(body.attrs.get("data-view"), "intro")
+                self.assertNotIn("data-verdict", body.attrs)
+                intro = document.one("section", id="intro").text()
+                self.assertIn("How to run the test", intro)
+                self.assertIn("QuilletVidrake.exe", intro)
+
+    def test_the_folder_form_of_the_path_reads_the_same(self):
+        document = pagetools.parse(pagetools.dump_dom(self.page_url + "/?" + query({"result": "16", "mem": "8 MB"})))
+        self.assertEqual(document.one("body").attrs.get("data-verdict"), "below")
+
+    def test_page_size_and_no_outside_resources(self):
+        self.assertLess(pagetools.page_bytes(self.page_dir), 40 * 1024)
+        with open(os.path.join(self.page_dir, "index.html"), encoding="utf-8") as f:
+            page = f.read()
+        self.assertIn('data-directx-download="%s"' % self.directx_url.replace("&", "&amp;"), page)
+        for attribute in ("src=\"http", "href=\"http", "src=\"//", "href=\"//", "@import", "url("):
+            self.assertNotIn(attribute, page)
+        with open(os.path.join(self.page_dir, "result.css"), encoding="utf-8") as f:
+            self.assertNotIn("url(", f.read())
+        with open(os.path.join(self.page_dir, "result.js"), encoding="utf-8") as f:
+            script = f.read()
+        for call in ("innerHTML", "outerHTML", "insertAdjacentHTML", "document.write", "eval(", "fetch(",
+                     "XMLHttpRequest"):
+            self.assertNotIn(call, script)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--page", default=pagetools.DEFAULT_PAGE)
+    parser.add_argument("--directx-url", required=True)
+    options, rest = parser.parse_known_args()
+    ResultPageInChromium.page_dir = os.path.abspath(options.page)
+    ResultPageInChromium.directx_url = options.directx_url
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,209 @@
+"""The built result page in a real browser: scripts/serve-result-page on a free
+port, headless Chromium (Debian's chromium) on a fresh profile, and a small DOM
+read from its --dump-dom output. Used by the browser and end-to-end tests, by
+scripts/system-test-run (screenshot) and scripts/benchmark-run (timing).
+
+    python3 pagetools.py screenshot ADDRESS OUTPUT.png [--page DIR]
+    python3 pagetools.py benchmark RUNS [--page DIR]
+"""
+import argparse
+import contextlib
+import html.parser
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SERVE = os.path.join(ROOT, "scripts", "serve-result-page")
+DEFAULT_PAGE = os.path.join(ROOT, "build", "resultpage", "quillet-systemtest")
+PAGE_PATH = "/quillet-systemtest"
+
+
+@contextlib.contextmanager
+def served(page_dir):
+    """scripts/serve-result-page on a free port; yields the page's address
+    (http://127.0.0.1:PORT/quillet-systemtest)."""
+    server = subprocess.Popen([sys.executable, SERVE, "0", page_dir], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+    try:
+        line = server.stdout.readline().strip()
+        if not line.startswith("http://127.0.0.1:"):
+            raise RuntimeError("serve-result-page did not start: %r" % line)
+        yield line
+    finally:
+        server.terminate()
+        try:
+            server.wait(10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
+        server.stdout.close()
+
+
+def swap_host(address, page_url):
+    """The program's address with its scheme, host and path replaced by the
+    local server's page (the query and anything after it kept as they are)."""
+    at = address.find(PAGE_PATH)
+    if not address.startswith("http://") or at < 0:
+        raise ValueError("not a result page address: %r" % address)
+    return page_url + address[at + len(PAGE_PATH):]
+
+
+def chromium():
+    for name in ("chromium", "chromium-browser"):
+        path = shutil.which(name)
+        if path:
+            return path
+    raise RuntimeError("chromium is not installed (scripts/install-deps installs it)")
+
+
+def isolated():
+    """Whether Chromium can run at real-time priority (root and chrt), so that
+    a timing counts the page's own work and not other work on the machine."""
+    return os.geteuid() == 0 and shutil.which("chrt") is not None
+
+
+def run_chromium(arguments, timeout=90, priority=False):
+    """Headless Chromium on a fresh profile, nothing fetched beside the page;
+    with `priority`, at the lowest real-time priority where isolated()."""
+    with tempfile.TemporaryDirectory(prefix="vidrake-chromium.") as profile:
+        command = (["chrt", "-f", "1"] if priority and isolated() else []) + [chromium(), "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
+                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                   "--disable-extensions", "--disable-dev-shm-usage", "--user-data-dir=" + profile]
+        if os.geteuid() == 0:
+            command.append("--no-sandbox")  # Chromium's sandbox refuses to run as root
+        done = subprocess.run(command + arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=timeout)
+        return done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+
+
+def dump_dom(url, priority=False):
+    out, err = run_chromium(["--dump-dom", url], priority=priority)
+    if "<html" not in out:
+        raise RuntimeError("chromium printed no DOM for %s:\n%s" % (url, err[-2000:]))
+    return out
+
+
+def screenshot(url, path, width=1000, height=1800):
+    path = os.path.abspath(path)
+    if os.path.exists(path):
+        os.remove(path)
+    _, err = run_chromium(["--hide-scrollbars", "--window-size=%d,%d" % (width, height),
+                           "--screenshot=" + path, url])
+    if not os.path.isfile(path):
+        raise RuntimeError("chromium saved no screenshot of %s:\n%s" % (url, err[-2000:]))
+    return path
+
+
+# --- a small DOM from the dumped HTML -----------------------------------------
+
+VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source", "track", "wbr"}
+
+
+class Element:
+    def __init__(self, tag, attrs, parent):
+        self.tag, self.attrs, self.parent, self.children = tag, dict(attrs), parent, []
+
+    def text(self):
+        return "".join(c if isinstance(c, str) else c.text() for c in self.children)
+
+    def all(self, tag=None, **attrs):
+        """Every element below this one with the tag and attribute values
+        given (attribute names with "_" for "-")."""
+        found = []
+        for child in self.children:
+            if isinstance(child, Element):
+                if (tag is None or child.tag == tag) and all(
+                        child.attrs.get(k.replace("_", "-")) == v for k, v in attrs.items()):
+                    found.append(child)
+                found.extend(child.all(tag, **attrs))
+        return found
+
+    def one(self, tag=None, **attrs):
+        found = self.all(tag, **attrs)
+        if len(found) != 1:
+            raise AssertionError("expected one <%s %s>, found %d" % (tag, attrs, len(found)))
+        return found[0]
+
+
+class _Builder(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.root = Element("#document", {}, None)
+        self.current = self.root
+
+    def handle_starttag(self, tag, attrs):
+        element = Element(tag, [(k, v if v is not None else "") for k, v in attrs], self.current)
+        self.current.children.append(element)
+        if tag not in VOID:
+            self.current = element
+
+    def handle_startendtag(self, tag, attrs):
+        self.current.children.append(Element(tag, [(k, v or "") for k, v in attrs], self.current))
+
+    def handle_endtag(self, tag):
+        node = self.current
+        while node is not None and node.tag != tag:
+            node = node.parent
+        if node is not None and node.parent is not None:
+            self.current = node.parent
+
+    def handle_data(self, data):
+        self.current.children.append(data)
+
+
+def parse(html_text):
+    builder = _Builder()
+    builder.feed(html_text)
+    builder.close()
+    return builder.root
+
+
+# --- commands -------------------------------------------------------------------
+
+ORDINARY = ("result=16&mem=30 MB&card=NVIDIA GeForce GTX 470&pslevel=3.0&dxver=DirectX 9.0c installed"
+            "&hdspace=51234 MB&ram=2047 MB&osver=6.1 SP 1.0&driver=8.21.0013.9135&vendorID=4318&deviceID=1741")
+HUGE = ("result=1040&mem=256 MB&card=" + "Radeon X" * 1250 + "&pslevel=2.0&dxver=DirectX 9.0c installed"
+        "&hdspace=" + "9" * 10000 + "&ram=1024 MB&osver=5.1 SP 3.0&driver=" + "6.14.0010.6681 " * 667 +
+        "&vendorID=4098&deviceID=20803&alternates=" + ", ".join(["6.14.0010.%04d" % n for n in range(625)]))
+
+
+def render_ms(page_url, query, runs):
+    """Median of the page's own figure for reading and rendering (performance.now()
+    around both, in body's data-render-ms) over fresh browser runs, isolated
+    from other work on the machine where it can be."""
+    figures = []
+    for _ in range(runs):
+        body = parse(dump_dom(page_url + "?" + query, priority=True)).one("body")
+        figures.append(float(body.attrs["data-render-ms"]))
+    return statistics.median(figures)
+
+
+def page_bytes(page_dir):
+    return sum(os.path.getsize(os.path.join(page_dir, n)) for n in ("index.html", "result.js", "result.css"))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["screenshot", "benchmark"])
+    parser.add_argument("arguments", nargs="*")
+    parser.add_argument("--page", default=DEFAULT_PAGE)
+    options = parser.parse_args()
+    with served(options.page) as page_url:
+        if options.command == "screenshot":
+            address, output = options.arguments
+            print(screenshot(swap_host(address, page_url), output))
+        else:
+            runs = int(options.arguments[0]) if options.arguments else 5
+            ordinary = render_ms(page_url, ORDINARY, runs)
+            huge = render_ms(page_url, HUGE, runs)
+            print("ordinary=%.2f huge=%.2f bytes=%d isolated=%d" % (ordinary, huge, page_bytes(options.page),
+                                                                  isolated()))
+
+
+if __name__ == "__main__":
+    main()

@@ -21,7 +21,7 @@ const wchar_t kNoText[] = L"\x01";
 
 // The matching rules judge records for many adapter and driver pairs; past
 // this many record judgements they stop and say so.
-const long kJudgementLimit = 3000000;
+const long kJudgementLimit = 1000000;
 
 // What the reader makes of one element, worked out once.
 struct ElementFacts {

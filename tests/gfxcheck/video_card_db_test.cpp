@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host_path.h"
+#include "host_directory.h"
 #include "test_support.h"
 #include "video_card_db.h"
 

@@ -44,8 +44,10 @@ extern "C" UINT __stdcall CheckGfxCapabilities(MSIHANDLE install)
         // The installer engine is looked up at run time, so that loading this
         // library for the driver never loads it; inside an installation it is
         // loaded already.
-        ModuleHolder loaded(GetModuleHandleW(L"msi.dll") ? nullptr : LoadSystemLibrary(L"\\msi.dll"));
-        HMODULE msi = loaded.Get() ? loaded.Get() : GetModuleHandleW(L"msi.dll");
+        HMODULE msi = GetModuleHandleW(L"msi.dll");
+        ModuleHolder loaded(msi ? nullptr : LoadSystemLibrary(L"\\msi.dll"));
+        if (!msi)
+            msi = loaded.Get();
         auto setProperty = msi ? reinterpret_cast<decltype(&MsiSetPropertyW)>(
                                      reinterpret_cast<void*>(GetProcAddress(msi, "MsiSetPropertyW")))
                                : nullptr;

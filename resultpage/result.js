@@ -62,7 +62,7 @@
     memory: ['Quillet needs a graphics card with at least 64 MB of its own memory; with less it will be unstable and may lose data.',
       'Look the memory size up: Control Panel, Display, Settings, Advanced, Adapter: \u201cMemory Size\u201d. 64 MB or more is enough.'],
     shader: ['Quillet needs a graphics card with pixel shader 2.0 or higher (a DirectX 9 class card); on this one some materials will not display correctly.',
-      'Look the graphics card\u2019s specifications up: Quillet needs pixel shader 2.0 or higher.'],
+      'Look up which pixel shader version this graphics card supports: Quillet needs pixel shader 2.0 or higher.'],
     driver: ['This driver version is not supported. Download the newest driver' + MAKER + ', install it and run the test again.',
       'Make sure a driver' + MAKER + ' is installed, then run the test again.'],
     ram: ['Quillet needs at least 500 MB of memory (RAM). Fit more memory or use another computer.',

@@ -73,9 +73,16 @@ WideString::WideString(const wchar_t* text) : buffer_(g_allocator.empty)
     Assign(text, CheckedLength(text));
 }
 
-WideString::WideString(const WideString& other) : buffer_(other.buffer_)
+WideString::WideString(const WideString& other) : buffer_(g_allocator.empty)
 {
-    AddRef(buffer_);
+    if (other.buffer_->allocator == &g_allocator) {
+        buffer_ = other.buffer_;
+        AddRef(buffer_);
+    } else {
+        // Another module's buffer is never shared: it may be freed with that
+        // module while this copy lives on.
+        Assign(other.Text(), other.Length());
+    }
 }
 
 WideString::~WideString() { Release(buffer_); }

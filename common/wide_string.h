@@ -1,11 +1,13 @@
 // Reference-counted wide string shared by the driver and the graphics check
 // libraries.
 //
-// Each buffer carries a header naming the allocator that owns it. Copies share
-// a buffer; a write to a shared buffer first makes a private copy; the last
-// release frees the buffer through the allocator in its header. A string
-// object grows only through its own buffer's allocator, so a driver string
-// filled by a library keeps driver-owned storage and outlives the library.
+// Each buffer carries a header naming the allocator that owns it. Copies and
+// assignments within the module that owns a buffer share it; across modules
+// they copy the text into a buffer of their own. A write to a shared buffer
+// first makes a private copy; the last release frees the buffer through the
+// allocator in its header. A string object grows only through its own
+// buffer's allocator, so a driver string filled by a library keeps
+// driver-owned storage and outlives the library.
 //
 // Failures are raised as StringFailure: E_OUTOFMEMORY when memory runs out,
 // E_INVALIDARG for a length below 0 or beyond the text.

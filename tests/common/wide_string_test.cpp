@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "holders.h"
 #include "program_directory.h"
 #include "message_format.h"
 #include "wide_string.h"
+#include "test_support.h"
 
 namespace {
 
@@ -160,6 +164,62 @@ TEST(WideString, ForeignStringsGrowAndStayWithTheirOwnAllocator)
         EXPECT_EQ(1, g_foreignLive);
     }
     EXPECT_EQ(0, g_foreignLive);
+}
+
+struct LibraryCopyFacts {
+    const StringAllocator* allocator;
+    const wchar_t* text;
+    bool equal;
+};
+
+struct ReceivedString {
+    const StringAllocator* allocator = nullptr;
+    const wchar_t* text = nullptr;
+    std::optional<WideString> copy;
+};
+
+// A fixture library linked with its own copy of the string code plays the
+// other module: a copy made on either side of a string from the other owns a
+// buffer of its own module's allocator, so it outlives the module it came from.
+TEST(WideString, CopiesAcrossModulesOwnABufferOfTheirOwnAllocator)
+{
+    ModuleHolder library(LoadLibraryW((FixtureDirectory() + L"module_string.dll").c_str()));
+    ASSERT_NE(nullptr, library.Get());
+    auto libraryAllocator = reinterpret_cast<const StringAllocator* (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(library.Get(), "LibraryStringAllocator")));
+    auto handLibraryString = reinterpret_cast<void (*)(const wchar_t*, void (*)(const WideString&, void*), void*)>(
+        reinterpret_cast<void*>(GetProcAddress(library.Get(), "HandLibraryString")));
+    auto copyInLibrary = reinterpret_cast<void (*)(const WideString&, LibraryCopyFacts*)>(
+        reinterpret_cast<void*>(GetProcAddress(library.Get(), "CopyInLibrary")));
+    ASSERT_TRUE(libraryAllocator && handLibraryString && copyInLibrary);
+    ASSERT_NE(ModuleStringAllocator(), libraryAllocator());
+
+    ReceivedString received;
+    handLibraryString(L"NVIDIA GeForce GTX 470", [](const WideString& made, void* context) {
+        ReceivedString& into = *static_cast<ReceivedString*>(context);
+        into.allocator = made.Allocator();
+        into.text = made.Text();
+        into.copy.emplace(made);
+    }, &received);
+    EXPECT_EQ(libraryAllocator(), received.allocator);
+    ASSERT_TRUE(received.copy.has_value());
+    EXPECT_EQ(ModuleStringAllocator(), received.copy->Allocator());
+    EXPECT_NE(received.text, received.copy->Text());
+    EXPECT_TRUE(*received.copy == L"NVIDIA GeForce GTX 470");
+
+    WideString ours(L"6.14.0010.7164");
+    LibraryCopyFacts facts = {};
+    copyInLibrary(ours, &facts);
+    EXPECT_EQ(libraryAllocator(), facts.allocator);
+    EXPECT_NE(ours.Text(), facts.text);
+    EXPECT_TRUE(facts.equal);
+
+    // An empty string of the other module becomes our own shared empty buffer.
+    received.copy.reset();
+    handLibraryString(L"", [](const WideString& made, void* context) {
+        static_cast<ReceivedString*>(context)->copy.emplace(made);
+    }, &received);
+    EXPECT_EQ(WideString().Text(), received.copy->Text());
 }
 
 TEST(WideString, BadLengthsAndExhaustedMemoryRaiseFailures)

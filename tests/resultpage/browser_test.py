@@ -117,7 +117,7 @@ class ResultPageInChromium(unittest.TestCase):
     def assert_nothing_ran(self, document, body):
         self.assertNotIn("data-injected", body.attrs)
         self.assertNotEqual(document.one("title").text(), "INJECTED")
-        result = document.one("section", id="result")
+        result = document.one("div", id="result")
         for tag in ("img", "script", "svg", "b", "i"):
             self.assertEqual(result.all(tag), [], "no <%s> came from the address" % tag)
         # The only scripts are the page's own.
@@ -181,7 +181,7 @@ class ResultPageInChromium(unittest.TestCase):
                 body = document.one("body")
                 self.assertEqual(body.attrs.get("data-view"), "intro")
                 self.assertNotIn("data-verdict", body.attrs)
-                intro = document.one("section", id="intro").text()
+                intro = document.one("div", id="intro").text()
                 self.assertIn("How to run the test", intro)
                 self.assertIn("QuilletVidrake.exe", intro)
 

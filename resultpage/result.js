@@ -99,6 +99,11 @@
     return Object.prototype.hasOwnProperty.call(items, key);
   }
 
+  // Whether a reading holds an item: its values are always text.
+  function holds(items, key) {
+    return typeof items[key] === 'string';
+  }
+
   // --- reading the address --------------------------------------------------
 
   var ESCAPES = /(?:%[0-9A-Fa-f]{2})+/g;
@@ -235,6 +240,8 @@
   // Reads the items of a result page address, given whole as the browser
   // reports it (location.href) or as the program wrote it. Returns
   // { present, items: {key: text}, found, outOfOrder, unread, length, tooLong }
+  // (length: of the address as given; tooLong: longer than the program can
+  // write)
   // (README, "The result page").
   function readAddress(href) {
     href = href == null ? '' : String(href);
@@ -271,26 +278,27 @@
     }
 
     reading.present = true;
-    // The address as the program wrote it, before the browser encoded it.
-    var written = q + 1 + query.length;
+    // Escapes count as the one character each that the program wrote.
+    var written = href.length;
     for (var t = 0; t < segments.length; t++) {
-      var part = rawValue(query, segments[t]), value = percentDecode(part[0]);
-      written += value.length - part[0].length;
-      if (part[1]) {
-        var rest = percentDecode(part[1]);
-        written += rest.length - part[1].length;
+      var segment = segments[t], raw = query.slice(segment.value, segment.end);
+      var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+      var value = amp < 0 ? raw : raw.slice(0, amp), text = percentDecode(value);
+      written -= value.length - text.length;
+      if (amp >= 0) {
+        var rest = percentDecode(raw.slice(amp));
+        written -= raw.length - amp - rest.length;
         reading.unread.push(rest);
       }
-      if (!segments[t].key) {
-        if (value) reading.unread.push(value);
-        continue;
+      if (!segment.key) {
+        if (text) reading.unread.push(text);
+      } else {
+        reading.items[segment.key] = text;
+        if (segment.moved) reading.outOfOrder.push(segment.key);
       }
-      reading.items[segments[t].key] = value;
-      if (segments[t].moved) reading.outOfOrder.push(segments[t].key);
     }
-    reading.length = written;
     reading.tooLong = written > LONGEST_ADDRESS;
-    for (var f = 0; f < KEYS.length; f++) if (has(reading.items, KEYS[f])) reading.found.push(KEYS[f]);
+    for (var f = 0; f < KEYS.length; f++) if (holds(reading.items, KEYS[f])) reading.found.push(KEYS[f]);
     return reading;
   }
 
@@ -397,8 +405,15 @@
     return v >= limits[1] ? 'meets' : 'below';
   }
 
+  // A text as the page shows it: whole, unless it is longer than any address
+  // the program can write, which no value of the program's can be.
+  function shorten(text) {
+    if (text.length <= LONGEST_ADDRESS) return text;
+    return text.slice(0, LONGEST_ADDRESS) + ' \u2026 (' + (text.length - LONGEST_ADDRESS) + ' more characters not shown)';
+  }
+
   function shown(items, key) {
-    return !has(items, key) ? 'not in the address' : items[key] === '' ? 'not reported' : items[key];
+    return !holds(items, key) ? 'not in the address' : items[key] === '' ? 'not reported' : shorten(items[key]);
   }
 
   function bitHex(bit) {
@@ -459,9 +474,9 @@
   }
 
   function idReport(items, key, vendor) {
-    if (!has(items, key)) return { text: 'not in the address', hex: '', name: '' };
+    if (!holds(items, key)) return { text: 'not in the address', hex: '', name: '' };
     var text = items[key], value = NUMBER.test(text) ? Number(text) : NaN;
-    if (!(value >= -2147483648 && value <= 4294967295)) return { text: text === '' ? 'not reported' : text, hex: '', name: '' };
+    if (!(value >= -2147483648 && value <= 4294967295)) return { text: text === '' ? 'not reported' : shorten(text), hex: '', name: '' };
     return { text: text, hex: hexId(value), name: vendor ? vendorName(value) : '' };
   }
 
@@ -490,7 +505,7 @@
   function judge(reading, options) {
     if (!reading || !reading.present) return { view: 'intro', verdict: null };
     var items = reading.items;
-    var mask = readMask(has(items, 'result') ? items.result : null);
+    var mask = readMask(holds(items, 'result') ? items.result : null);
     var value = mask.state === 'ok' ? mask.value : null;
     var context = {
       mask: value, notRun: value === -1, directXDownload: (options && options.directXDownload) || '',
@@ -507,7 +522,7 @@
     var notes = [];
     if (mask.state !== 'ok') {
       notes.push((mask.state === 'missing' ? 'The address has no result'
-        : 'The result \u201c' + mask.text + '\u201d is not a number') + ': the requirements are judged from the measured values alone.');
+        : 'The result \u201c' + shorten(mask.text) + '\u201d is not a number') + ': the requirements are judged from the measured values alone.');
     } else if (value === -1) {
       notes.push('The result is -1: neither graphics check library (VidrakeDx9.dll, VidrakeDx8.dll) could be loaded, so the graphics card was not tested.');
     } else {
@@ -522,11 +537,11 @@
     for (var e = 0; e < KEYS.length; e++) {
       if (KEYS[e] === 'alternates' && !(value & 0x400)) continue;
       expected.push(KEYS[e]);
-      if (!has(items, KEYS[e])) missing.push(KEYS[e]);
+      if (!holds(items, KEYS[e])) missing.push(KEYS[e]);
     }
     if (missing.length) notes.push('Not in the address: ' + missing.join(', ') + '. The address may have been cut short.');
     if (reading.outOfOrder.length) notes.push('Found out of the test\u2019s order: ' + reading.outOfOrder.join(', ') + '.');
-    for (var u = 0; u < reading.unread.length; u++) notes.push('Could not be read: \u201c' + reading.unread[u] + '\u201d');
+    for (var u = 0; u < reading.unread.length; u++) notes.push('Could not be read: \u201c' + shorten(reading.unread[u]) + '\u201d');
     if (reading.tooLong) {
       notes.push('The address is ' + reading.length + ' characters long, longer than the test can ever write (Windows hands a program at most ' +
         LONGEST_ADDRESS + ' characters): it did not come from the test as it is.');
@@ -547,7 +562,7 @@
     }
     var shownItems = [];
     for (var i = 0; i < KEYS.length; i++) {
-      if (has(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: items[KEYS[i]] });
+      if (holds(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: shorten(items[KEYS[i]]) });
       else if (KEYS[i] !== 'alternates' || (value & 0x400)) shownItems.push({ key: KEYS[i], value: null });
     }
     var result = {
@@ -566,7 +581,7 @@
 
   function maskText(mask) {
     if (mask.state === 'missing') return 'not in the address';
-    if (mask.state !== 'ok') return 'not a number: ' + mask.text;
+    if (mask.state !== 'ok') return 'not a number: ' + shorten(mask.text);
     if (mask.value === -1) return '-1 (neither graphics check library could be loaded)';
     return mask.value + ' (' + (mask.bits.join(', ') || 'no findings') + ')';
   }
@@ -687,7 +702,7 @@
     if (summary.value !== result.summary) summary.value = result.summary;
     var status = el(doc, 'span', { id: 'copy-status', role: 'status' });
     var button = el(doc, 'button', { type: 'button', id: 'copy' }, ['Copy the summary']);
-    button.onclick = function () { copySummary(doc.parentWindow || doc.defaultView, summary, status); };
+    button.onclick = function () { copySummary(doc.parentWindow || doc.defaultView || {}, summary, status); };
     add(el(doc, 'p', null, [button, ' ', status]));
 
     heading('Items of the address');
@@ -705,12 +720,12 @@
   // stays selected for the user to copy.
   function copySummary(win, summary, status) {
     var done = function (ok) { setText(status, ok ? 'Copied.' : 'The text above is selected: copy it with Ctrl+C.'); };
-    var text = summary.value, clipboard = win && win.isSecureContext && win.navigator && win.navigator.clipboard;
-    if (clipboard && clipboard.writeText) {
-      clipboard.writeText(text).then(function () { done(true); }, function () { selectAll(summary); done(false); });
+    var text = summary.value, navigator = win.navigator;
+    if (win.isSecureContext && navigator && navigator.clipboard && navigator.clipboard.writeText) {
+      navigator.clipboard.writeText(text).then(function () { done(true); }, function () { selectAll(summary); done(false); });
       return;
     }
-    if (win && win.clipboardData && win.clipboardData.setData) {
+    if (win.clipboardData && win.clipboardData.setData) {
       try {
         if (win.clipboardData.setData('Text', text)) return done(true);
       } catch (e) { /* refused: select the text instead */ }
@@ -730,8 +745,7 @@
 
   // The clock for data-render-ms: performance.now() where there is one.
   function clock(win) {
-    var perf = win.performance;
-    if (perf && perf.now) return function () { return perf.now(); };
+    if (win.performance && win.performance.now) return function () { return win.performance.now(); };
     return function () { return new Date().getTime(); };
   }
 

@@ -377,12 +377,15 @@
   // program writes plain 9.0 whenever DirectX itself could not be asked: its
   // file versions end at 9.0 for every 9.0 release.
   function directXState(sentence) {
-    if (NO_DIRECTX.test(sentence || '')) return 'below';
     var m = DIRECTX.exec(sentence || '');
-    if (!m) return 'unknown';
+    if (!m) return NO_DIRECTX.test(sentence || '') ? 'below' : 'unknown';
     var major = +m[1], minor = +m[2], letter = m[3].toLowerCase();
     if (major !== 9 || minor !== 0) return major < 9 ? 'below' : 'meets';
     return letter === 'c' ? 'meets' : letter === 'a' || letter === 'b' ? 'below' : 'unlettered';
+  }
+
+  function windowsState(os) {
+    return os.major < 5 || (os.major === 5 && (os.minor === 0 || os.spMajor < 2)) ? 'below' : 'meets';
   }
 
   var LIMITS = { memory: ['mem', 64], ram: ['ram', 500], disk: ['hdspace', 250] };
@@ -393,10 +396,6 @@
     if (id === 'shader') {
       m = PIXEL_SHADER.exec(items.pslevel || '');
       return !m ? 'unknown' : +m[1] >= 2 ? 'meets' : 'below';
-    }
-    if (id === 'windows') {
-      v = osVersion(items.osver);
-      return !v ? 'unknown' : v.major < 5 || (v.major === 5 && (v.minor === 0 || v.spMajor < 2)) ? 'below' : 'meets';
     }
     var limits = LIMITS[id];
     v = megabytes(items[limits[0]]);
@@ -423,7 +422,7 @@
   function judgeRow(requirement, items, context) {
     var id = requirement[0], key = requirement[3], below = requirement[4], undetermined = requirement[5];
     var mask = context.mask, bits = mask !== null && !context.notRun, stopped = bits && (mask & 3);
-    var state, reason = '', found = key ? shown(items, key) : '';
+    var state, reason = '', found = key ? shown(items, key) : '', os = id === 'windows' ? osVersion(items.osver) : null;
     if (bits && (mask & below)) {
       state = 'below';
       reason = 'the test found it below the minimum (bit ' + bitHex(below) + ')';
@@ -448,7 +447,7 @@
         reason = 'the address gives no value that can be judged';
       }
     } else {
-      state = valueState(id, items);
+      state = id === 'windows' ? (os ? windowsState(os) : 'unknown') : valueState(id, items);
       if (state === 'unknown') reason = stopped ? 'the check stopped before it got this far' : 'the address gives no value that can be judged';
     }
     if (id === 'device') {
@@ -456,9 +455,8 @@
         : mask & 1 ? 'not tried: Direct3D is missing' : 'created';
     } else if (id === 'shader' && items.pslevel === '?') {
       found = '? (could not be determined)';
-    } else if (id === 'windows') {
-      var os = osVersion(items.osver);
-      if (os) found = describeWindows(os);
+    } else if (os) {
+      found = describeWindows(os);
     }
     var advice = null;
     if (state !== 'meets') {
@@ -697,8 +695,10 @@
 
     heading('For support');
     add(el(doc, 'p', null, ['Every item of the result as text, to paste into a message to support:']));
-    var summary = add(el(doc, 'textarea', { id: 'summary', readonly: 'readonly', rows: '12', cols: '80', spellcheck: 'false', 'aria-label': 'Summary' }, [result.summary]));
-    // Old IE keeps a textarea's text only as its value.
+    var summary = add(el(doc, 'textarea', { id: 'summary', readonly: 'readonly', rows: '12', cols: '80', spellcheck: 'false', 'aria-label': 'Summary' }));
+    try {
+      summary.appendChild(doc.createTextNode(result.summary));
+    } catch (e) { /* old IE: the value below */ }
     if (summary.value !== result.summary) summary.value = result.summary;
     var status = el(doc, 'span', { id: 'copy-status', role: 'status' });
     var button = el(doc, 'button', { type: 'button', id: 'copy' }, ['Copy the summary']);

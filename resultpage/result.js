@@ -2,8 +2,9 @@
  * opened and shows its verdict. The program does not encode the address
  * itself: it is read by the program's fixed order of keys, never by
  * splitting on "&", and every value is shown as text, never as markup.
- * Plain functions (readAddress, judge) for Node's test runner; in a browser
- * the script starts itself. ES5, so that old browsers run it too. */
+ * Plain functions (readAddress, judge) for Node's test runner and tools; in
+ * a browser the script starts itself. ECMAScript 3 and no newer library, so
+ * that Internet Explorer 6 to 8 run it too. */
 (function (root, factory) {
   var api = factory();
   if (typeof module === 'object' && module.exports) module.exports = api;
@@ -17,13 +18,33 @@
   // The query keys in the order the program writes them.
   var KEYS = ['result', 'mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver',
     'driver', 'vendorID', 'deviceID', 'alternates'];
+  var KEY_ORDER = {};
+  for (var k = 0; k < KEYS.length; k++) KEY_ORDER[KEYS[k]] = k;
+  // The program hands the address to the browser on a command line, and
+  // Windows passes at most 32,767 characters of one.
+  var LONGEST_ADDRESS = 32767;
+  // At most this many markers fit in such an address ("&ram=" is the
+  // shortest).
+  var MARKER_LIMIT = Math.ceil(LONGEST_ADDRESS / 5);
   // Values that may hold any character, "&" included; the program writes the
   // others from numbers and fixed texts, never with an "&".
   var FREE_TEXT = { card: 1, alternates: 1 };
 
-  var BIT_NAMES = ['GFX_DIRECTX_MISSING', 'GFX_DEVICE_FAILED', 'GFX_MEMORY_UNDETERMINED',
-    'GFX_SHADER_UNDETERMINED', 'GFX_MEMORY_LOW', 'GFX_SHADER_LOW', 'SYS_RAM_LOW', 'SYS_DISK_LOW',
-    'SYS_OS_TOO_OLD', 'GFX_MEETS_WITH_FLAGS', 'GFX_DRIVER_REJECTED'];
+  // The bits of the result as common/check_gfx.h declares them (a test of
+  // the docs holds the two lists and the README's table together).
+  var BITS = [
+    ['GFX_DIRECTX_MISSING', 0x001],
+    ['GFX_DEVICE_FAILED', 0x002],
+    ['GFX_MEMORY_UNDETERMINED', 0x004],
+    ['GFX_SHADER_UNDETERMINED', 0x008],
+    ['GFX_MEMORY_LOW', 0x010],
+    ['GFX_SHADER_LOW', 0x020],
+    ['SYS_RAM_LOW', 0x040],
+    ['SYS_DISK_LOW', 0x080],
+    ['SYS_OS_TOO_OLD', 0x100],
+    ['GFX_MEETS_WITH_FLAGS', 0x200],
+    ['GFX_DRIVER_REJECTED', 0x400]
+  ];
 
   var VENDORS = {
     0x1002: 'AMD (ATI)', 0x10DE: 'NVIDIA', 0x8086: 'Intel', 0x102B: 'Matrox', 0x5333: 'S3 Graphics',
@@ -46,6 +67,7 @@
   ];
 
   var STATE_WORDS = { meets: 'Meets', below: 'Below minimum', unknown: 'Unknown' };
+  var STATE_WORDS_IN_TEXT = { meets: 'meets', below: 'below minimum', unknown: 'unknown' };
   var HEADLINES = {
     meets: 'This computer meets the minimum requirements for Quillet.',
     below: 'This computer does not meet the minimum requirements for Quillet.',
@@ -77,6 +99,11 @@
     return Object.prototype.hasOwnProperty.call(items, key);
   }
 
+  // Whether a reading holds an item: its values are always text.
+  function holds(items, key) {
+    return typeof items[key] === 'string';
+  }
+
   // --- reading the address --------------------------------------------------
 
   var ESCAPES = /(?:%[0-9A-Fa-f]{2})+/g;
@@ -106,49 +133,85 @@
   // Percent escapes become their characters; a "%" that starts no valid
   // escape stays a "%"; "+" stays a plus sign.
   function percentDecode(text) {
-    return text.replace(ESCAPES, decodeRun);
+    if (text.indexOf('%') < 0) return text;
+    try {
+      return decodeURIComponent(text);
+    } catch (e) {
+      return text.replace(ESCAPES, decodeRun);
+    }
   }
 
   // Every place where a key's marker stands: "key=" at the very start or
-  // "&key=" anywhere, in the order of the text.
+  // "&key=" anywhere, in the order of the text, as parallel lists (start of
+  // the marker, start of its value, the key's order). Past MARKER_LIMIT, more
+  // than the program can write, markers are left as text: the reading's
+  // work stays bounded however a link was made.
+  var MARKER = new RegExp('(^|&)(' + KEYS.join('|') + ')=', 'g');
+
   function findMarkers(query) {
-    var markers = [];
-    for (var order = 0; order < KEYS.length; order++) {
-      var key = KEYS[order];
-      if (query.lastIndexOf(key + '=', 0) === 0) markers.push({ key: key, order: order, start: 0, value: key.length + 1 });
-      var pattern = '&' + key + '=';
-      for (var at = query.indexOf(pattern); at >= 0; at = query.indexOf(pattern, at + 1)) {
-        markers.push({ key: key, order: order, start: at, value: at + pattern.length });
-      }
+    var markers = { start: [], value: [], order: [], key: [], count: 0 }, found;
+    MARKER.lastIndex = 0;
+    while (markers.count < MARKER_LIMIT && (found = MARKER.exec(query))) {
+      markers.start.push(found.index);
+      markers.value.push(MARKER.lastIndex);
+      markers.key.push(found[2]);
+      markers.order.push(KEY_ORDER[found[2]]);
+      markers.count++;
     }
-    return markers.sort(function (a, b) { return a.start - b.start || a.order - b.order; });
+    return markers;
   }
 
   // The reading that places the most keys in the program's order; among
   // those, the one with the fewest "&" inside values that the program never
-  // writes with one. best[i] is the best chain that starts at marker i.
+  // writes with one; among those, the one whose keys come first. best[i] is
+  // the best chain that starts at marker i. Markers are taken from the last
+  // to the first, keeping for each key the best chain that starts with it
+  // further on, so the work grows with the number of markers times the
+  // number of keys, never with its square.
   function bestChain(query, markers) {
-    var count = markers.length, best = [], next = [], first = 0;
+    var count = markers.count, start = markers.start, order = markers.order, key = markers.key;
+    var best = [], next = [], ahead = [], first = 0;
     for (var i = count - 1; i >= 0; i--) {
-      var m = markers[i];
-      var amp = query.indexOf('&', m.value);
-      var strict = !FREE_TEXT[m.key] && amp >= 0;
-      best[i] = 100 - (strict ? 1 : 0);
+      var amp = query.indexOf('&', markers.value[i]);
+      var strict = !FREE_TEXT[key[i]] && amp >= 0, base = strict ? 99 : 100;
+      best[i] = base;
       next[i] = -1;
-      for (var j = i + 1; j < count; j++) {
-        var o = markers[j];
-        if (o.start < m.value || o.order <= m.order) continue;
-        var score = 100 - (strict && amp < o.start ? 1 : 0) + best[j];
-        if (score > best[i]) {
+      // The marker right at the next "&" ends the value without an "&" in it.
+      if (i + 1 < count && start[i + 1] === amp && order[i + 1] > order[i]) {
+        best[i] = 100 + best[i + 1];
+        next[i] = i + 1;
+        // Every marker from here on follows the one before it: no other
+        // chain from here can place more.
+        if (best[i] === 100 * (count - i)) {
+          if (ahead[order[i]] === undefined || best[i] >= best[ahead[order[i]]]) ahead[order[i]] = i;
+          continue;
+        }
+      }
+      for (var o = order[i] + 1; o < KEYS.length; o++) {
+        var j = ahead[o];
+        if (j === undefined) continue;
+        var score = base + best[j];
+        if (score > best[i] || (score === best[i] && j < next[i])) {
           best[i] = score;
           next[i] = j;
         }
       }
+      if (ahead[order[i]] === undefined || best[i] >= best[ahead[order[i]]]) ahead[order[i]] = i;
     }
     // Text before the first key counts against a chain like an "&" does.
-    for (var k = 1; k < count; k++) if (best[k] - (markers[k].start ? 1 : 0) > best[first] - (markers[first].start ? 1 : 0)) first = k;
+    for (var k = 1; k < count; k++) if (best[k] - (start[k] ? 1 : 0) > best[first] - (start[first] ? 1 : 0)) first = k;
     var chain = [];
-    for (var c = first; c >= 0; c = next[c]) chain.push(markers[c]);
+    for (var c = first; c >= 0; c = next[c]) chain.push({ key: key[c], order: order[c], start: start[c], value: markers.value[c] });
+    // An address that follows the program's order up to the card and then
+    // lacks the key written right after it was cut inside the card: what
+    // follows is the card's own text, whatever keys it seems to hold.
+    for (var f = 0; f < chain.length - 1; f++) {
+      if (chain[f].order !== f || (f === 0 && chain[0].start)) break;
+      if (FREE_TEXT[chain[f].key] && chain[f + 1].order !== f + 1) {
+        chain.length = f + 1;
+        break;
+      }
+    }
     return chain;
   }
 
@@ -158,19 +221,38 @@
     return amp < 0 ? [raw, ''] : [raw.slice(0, amp), raw.slice(amp)];
   }
 
+  // Where a key missing from the chain stands out of order, inside another
+  // value: the first segment that holds its marker whole. A key the address
+  // may have lost by being cut short (one after the last key read) is never
+  // taken out of a free-text value. One forward scan of the address per key.
+  function findOutOfOrder(query, segments, key, afterLast) {
+    var pattern = '&' + key + '=', at = -1;
+    for (var s = 0; s < segments.length; s++) {
+      var segment = segments[s];
+      if (afterLast && FREE_TEXT[segment.key]) continue;
+      if (at < segment.value) at = query.indexOf(pattern, segment.value);
+      if (at < 0) return null;
+      if (at + pattern.length <= segment.end) return { segment: s, start: at, value: at + pattern.length };
+    }
+    return null;
+  }
+
   // Reads the items of a result page address, given whole as the browser
   // reports it (location.href) or as the program wrote it. Returns
-  // { present, items: {key: text}, found, outOfOrder, unread }.
+  // { present, items: {key: text}, found, outOfOrder, unread, length, tooLong }
+  // (length: of the address as given; tooLong: longer than the program can
+  // write)
+  // (README, "The result page").
   function readAddress(href) {
     href = href == null ? '' : String(href);
-    var reading = { present: false, items: {}, found: [], outOfOrder: [], unread: [] };
+    var reading = { present: false, items: {}, found: [], outOfOrder: [], unread: [], length: href.length, tooLong: false };
     var q = href.indexOf('?'), h = href.indexOf('#');
     if (q < 0 || (h >= 0 && h < q)) return reading;
     // A "#" in a value sent the rest to the fragment: all that follows the
     // "?" is the query again, the "#" included.
     var query = href.slice(q + 1);
     var markers = findMarkers(query);
-    if (!markers.length) {
+    if (!markers.count) {
       if (query) reading.unread.push(percentDecode(query));
       return reading;
     }
@@ -185,56 +267,77 @@
     // value; alternates are looked for only when the result rejects the driver.
     var mask = placed.result ? readMask(percentDecode(rawValue(query, segments[segments[0].key ? 0 : 1])[0])) : null;
     var rejected = mask && mask.value !== undefined && (mask.value & 0x400);
+    var last = chain[chain.length - 1].order;
     for (var order = 0; order < KEYS.length; order++) {
-      var key = KEYS[order], pattern = '&' + key + '=';
+      var key = KEYS[order];
       if (placed[key] || (key === 'alternates' && !rejected)) continue;
-      for (var s = 0; s < segments.length; s++) {
-        var at = query.indexOf(pattern, segments[s].value);
-        if (at < 0 || at + pattern.length > segments[s].end) continue;
-        segments.splice(s + 1, 0, { key: key, value: at + pattern.length, end: segments[s].end, moved: true });
-        segments[s].end = at;
-        break;
-      }
+      var found = findOutOfOrder(query, segments, key, order > last);
+      if (!found) continue;
+      segments.splice(found.segment + 1, 0, { key: key, value: found.value, end: segments[found.segment].end, moved: true });
+      segments[found.segment].end = found.start;
     }
 
     reading.present = true;
+    // Escapes count as the one character each that the program wrote.
+    var written = href.length;
     for (var t = 0; t < segments.length; t++) {
-      var part = rawValue(query, segments[t]);
-      if (part[1]) reading.unread.push(percentDecode(part[1]));
-      if (!segments[t].key) {
-        if (part[0]) reading.unread.push(percentDecode(part[0]));
-        continue;
+      var segment = segments[t], raw = query.slice(segment.value, segment.end);
+      var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+      var value = amp < 0 ? raw : raw.slice(0, amp), text = percentDecode(value);
+      written -= value.length - text.length;
+      if (amp >= 0) {
+        var rest = percentDecode(raw.slice(amp));
+        written -= raw.length - amp - rest.length;
+        reading.unread.push(rest);
       }
-      reading.items[segments[t].key] = percentDecode(part[0]);
-      if (segments[t].moved) reading.outOfOrder.push(segments[t].key);
+      if (!segment.key) {
+        if (text) reading.unread.push(text);
+      } else {
+        reading.items[segment.key] = text;
+        if (segment.moved) reading.outOfOrder.push(segment.key);
+      }
     }
-    for (var f = 0; f < KEYS.length; f++) if (has(reading.items, KEYS[f])) reading.found.push(KEYS[f]);
+    reading.tooLong = written > LONGEST_ADDRESS;
+    for (var f = 0; f < KEYS.length; f++) if (holds(reading.items, KEYS[f])) reading.found.push(KEYS[f]);
     return reading;
   }
 
   // --- the values -------------------------------------------------------------
 
+  var SPACE = /\s/;
+
+  // Without the ends' white space; one pass, however long the text.
+  function trim(text) {
+    var from = 0, to = text.length;
+    while (from < to && SPACE.test(text.charAt(from))) from++;
+    while (to > from && SPACE.test(text.charAt(to - 1))) to--;
+    return text.slice(from, to);
+  }
+
   function readMask(text) {
     if (text == null) return { state: 'missing', text: '' };
-    var trimmed = String(text).replace(/^\s+|\s+$/g, '');
+    text = String(text);
+    var trimmed = trim(text);
     var value = Number(trimmed);
-    if (!/^-?[0-9]{1,10}$/.test(trimmed) || value < -2147483648 || value > 2147483647) return { state: 'invalid', text: String(text) };
-    return { state: 'ok', text: String(text), value: value };
+    if (!/^-?[0-9]{1,10}$/.test(trimmed) || value < -2147483648 || value > 2147483647) return { state: 'invalid', text: text };
+    return { state: 'ok', text: text, value: value };
   }
 
-  function match(pattern, text) {
-    var found = pattern.exec(text || '');
-    return found ? found.slice(1).map(function (part) { return part === undefined ? '' : part; }) : null;
-  }
+  var MEGABYTES = /^\s*(-?[0-9]{1,10}) ?MB\s*$/;
+  var OS_VERSION = /^\s*([0-9]{1,5})\.([0-9]{1,5}) SP ([0-9]{1,5})\.([0-9]{1,5})\s*$/;
+  var PIXEL_SHADER = /^\s*([0-9]{1,5})(?:\.[0-9]{1,5})?\s*$/;
+  var DIRECTX = /^\s*DirectX ([0-9]{1,5})\.([0-9]{1,5})(\S?) installed\s*$/;
+  var NO_DIRECTX = /^\s*DirectX not installed\s*$/;
+  var NUMBER = /^\s*-?[0-9]{1,10}\s*$/;
 
   function megabytes(text) {
-    var m = match(/^\s*(-?[0-9]{1,10}) ?MB\s*$/, text);
-    return m ? Number(m[0]) : null;
+    var m = MEGABYTES.exec(text || '');
+    return m ? Number(m[1]) : null;
   }
 
   function osVersion(text) {
-    var m = match(/^\s*([0-9]{1,5})\.([0-9]{1,5}) SP ([0-9]{1,5})\.([0-9]{1,5})\s*$/, text);
-    return m ? { major: +m[0], minor: +m[1], spMajor: +m[2], spMinor: +m[3] } : null;
+    var m = OS_VERSION.exec(text || '');
+    return m ? { major: +m[1], minor: +m[2], spMajor: +m[3], spMinor: +m[4] } : null;
   }
 
   // The id as people look it up (4318 is 0x10DE); a negative number is the
@@ -259,7 +362,8 @@
   };
 
   function windowsName(major, minor) {
-    return WINDOWS[major + '.' + minor] || 'Windows version ' + major + '.' + minor;
+    var name = major + '.' + minor;
+    return has(WINDOWS, name) ? WINDOWS[name] : 'Windows version ' + name;
   }
 
   function describeWindows(os) {
@@ -268,32 +372,47 @@
       ' (version ' + os.major + '.' + os.minor + ', service pack ' + os.spMajor + '.' + os.spMinor + ')';
   }
 
+  // The DirectX sentence: meets, below, unknown, or "unlettered" for 9.0
+  // without the letter that tells 9.0c from the releases before it. The
+  // program writes plain 9.0 whenever DirectX itself could not be asked: its
+  // file versions end at 9.0 for every 9.0 release.
+  function directXState(sentence) {
+    var m = DIRECTX.exec(sentence || '');
+    if (!m) return NO_DIRECTX.test(sentence || '') ? 'below' : 'unknown';
+    var major = +m[1], minor = +m[2], letter = m[3].toLowerCase();
+    if (major !== 9 || minor !== 0) return major < 9 ? 'below' : 'meets';
+    return letter === 'c' ? 'meets' : letter === 'a' || letter === 'b' ? 'below' : 'unlettered';
+  }
+
+  function windowsState(os) {
+    return os.major < 5 || (os.major === 5 && (os.minor === 0 || os.spMajor < 2)) ? 'below' : 'meets';
+  }
+
+  var LIMITS = { memory: ['mem', 64], ram: ['ram', 500], disk: ['hdspace', 250] };
+
   // What a value alone says about its requirement: meets, below or unknown.
   function valueState(id, items) {
     var v, m;
-    if (id === 'directx') {
-      if (/^\s*DirectX not installed\s*$/.test(items.dxver || '')) return 'below';
-      m = match(/^\s*DirectX ([0-9]{1,5})\.([0-9]{1,5})(\S?) installed\s*$/, items.dxver);
-      if (!m) return 'unknown';
-      return +m[0] < 9 || (+m[0] === 9 && +m[1] === 0 && /^[abAB]$/.test(m[2])) ? 'below' : 'meets';
-    }
     if (id === 'shader') {
-      m = match(/^\s*([0-9]{1,5})(?:\.[0-9]{1,5})?\s*$/, items.pslevel);
-      return !m ? 'unknown' : +m[0] >= 2 ? 'meets' : 'below';
+      m = PIXEL_SHADER.exec(items.pslevel || '');
+      return !m ? 'unknown' : +m[1] >= 2 ? 'meets' : 'below';
     }
-    if (id === 'windows') {
-      v = osVersion(items.osver);
-      return !v ? 'unknown' : v.major < 5 || (v.major === 5 && (v.minor === 0 || v.spMajor < 2)) ? 'below' : 'meets';
-    }
-    var limits = { memory: ['mem', 64], ram: ['ram', 500], disk: ['hdspace', 250] }[id];
-    v = limits ? megabytes(items[limits[0]]) : null;
+    var limits = LIMITS[id];
+    v = megabytes(items[limits[0]]);
     // 0 MB of video memory is no measurement (the program reports it as neither).
     if (v === null || (id === 'memory' && v <= 0)) return 'unknown';
     return v >= limits[1] ? 'meets' : 'below';
   }
 
+  // A text as the page shows it: whole, unless it is longer than any address
+  // the program can write, which no value of the program's can be.
+  function shorten(text) {
+    if (text.length <= LONGEST_ADDRESS) return text;
+    return text.slice(0, LONGEST_ADDRESS) + ' \u2026 (' + (text.length - LONGEST_ADDRESS) + ' more characters not shown)';
+  }
+
   function shown(items, key) {
-    return !has(items, key) ? 'not in the address' : items[key] === '' ? 'not reported' : items[key];
+    return !holds(items, key) ? 'not in the address' : items[key] === '' ? 'not reported' : shorten(items[key]);
   }
 
   function bitHex(bit) {
@@ -303,7 +422,7 @@
   function judgeRow(requirement, items, context) {
     var id = requirement[0], key = requirement[3], below = requirement[4], undetermined = requirement[5];
     var mask = context.mask, bits = mask !== null && !context.notRun, stopped = bits && (mask & 3);
-    var state, reason = '', found = key ? shown(items, key) : '';
+    var state, reason = '', found = key ? shown(items, key) : '', os = id === 'windows' ? osVersion(items.osver) : null;
     if (bits && (mask & below)) {
       state = 'below';
       reason = 'the test found it below the minimum (bit ' + bitHex(below) + ')';
@@ -319,17 +438,25 @@
       state = bits && !stopped && (id === 'device' || items.driver) ? 'meets' : 'unknown';
       reason = mask === null ? 'the result could not be read'
         : stopped ? 'the check stopped before it got this far' : state === 'unknown' ? 'the address does not name it' : '';
+    } else if (id === 'directx') {
+      state = directXState(items.dxver);
+      if (state === 'unlettered') {
+        state = 'unknown';
+        reason = 'DirectX 9.0 without a letter: the test could not ask DirectX itself, and its system files do not tell 9.0 from 9.0c';
+      } else if (state === 'unknown') {
+        reason = 'the address gives no value that can be judged';
+      }
     } else {
-      state = valueState(id, items);
-      if (state === 'unknown') reason = stopped && id !== 'directx' ? 'the check stopped before it got this far' : 'the address gives no value that can be judged';
+      state = id === 'windows' ? (os ? windowsState(os) : 'unknown') : valueState(id, items);
+      if (state === 'unknown') reason = stopped ? 'the check stopped before it got this far' : 'the address gives no value that can be judged';
     }
     if (id === 'device') {
       found = context.notRun ? 'not tested' : mask === null ? 'not known' : mask & 2 ? 'no device could be created'
         : mask & 1 ? 'not tried: Direct3D is missing' : 'created';
     } else if (id === 'shader' && items.pslevel === '?') {
       found = '? (could not be determined)';
-    } else if (id === 'windows' && osVersion(items.osver)) {
-      found = describeWindows(osVersion(items.osver));
+    } else if (os) {
+      found = describeWindows(os);
     }
     var advice = null;
     if (state !== 'meets') {
@@ -344,36 +471,56 @@
       stateText: STATE_WORDS[state], reason: reason, advice: advice };
   }
 
-  function idReport(text, vendor) {
-    if (text === undefined) return { text: 'not in the address', hex: '', name: '' };
-    var value = /^\s*-?[0-9]{1,10}\s*$/.test(text) ? Number(text) : NaN;
-    if (!(value >= -2147483648 && value <= 4294967295)) return { text: text === '' ? 'not reported' : text, hex: '', name: '' };
+  function idReport(items, key, vendor) {
+    if (!holds(items, key)) return { text: 'not in the address', hex: '', name: '' };
+    var text = items[key], value = NUMBER.test(text) ? Number(text) : NaN;
+    if (!(value >= -2147483648 && value <= 4294967295)) return { text: text === '' ? 'not reported' : shorten(text), hex: '', name: '' };
     return { text: text, hex: hexId(value), name: vendor ? vendorName(value) : '' };
   }
 
+  // The driver versions offered, as the program lists them: ", " between.
+  function alternateList(text) {
+    var list = [];
+    if (!text) return list;
+    var parts = text.split(',');
+    for (var i = 0; i < parts.length; i++) {
+      var version = trim(parts[i]);
+      if (version) list.push(version);
+    }
+    return list;
+  }
+
   function names(rows) {
-    return rows.map(function (r) { return r.name; }).join(', ');
+    var list = [];
+    for (var i = 0; i < rows.length; i++) list.push(rows[i].name);
+    return list.join(', ');
   }
 
   // Judges a reading: the verdict, one row per requirement, the adapter, notes
-  // on what could not be read, and the plain-text summary.
+  // on what could not be read, and the plain-text summary (README, "The
+  // result page", has the shape).
   // options: { directXDownload: the DirectX download page }.
   function judge(reading, options) {
     if (!reading || !reading.present) return { view: 'intro', verdict: null };
     var items = reading.items;
-    var mask = readMask(has(items, 'result') ? items.result : null);
+    var mask = readMask(holds(items, 'result') ? items.result : null);
     var value = mask.state === 'ok' ? mask.value : null;
     var context = {
       mask: value, notRun: value === -1, directXDownload: (options && options.directXDownload) || '',
-      alternates: (items.alternates || '').split(',').map(function (v) { return v.replace(/^\s+|\s+$/g, ''); })
-        .filter(function (v) { return v; })
+      alternates: alternateList(items.alternates)
     };
-    var rows = REQUIREMENTS.map(function (r) { return judgeRow(r, items, context); });
+    var rows = [], below = [], unknown = [];
+    for (var r = 0; r < REQUIREMENTS.length; r++) {
+      var row = judgeRow(REQUIREMENTS[r], items, context);
+      rows.push(row);
+      if (row.state === 'below') below.push(row);
+      if (row.state === 'unknown') unknown.push(row);
+    }
 
     var notes = [];
     if (mask.state !== 'ok') {
       notes.push((mask.state === 'missing' ? 'The address has no result'
-        : 'The result \u201c' + mask.text + '\u201d is not a number') + ': the requirements are judged from the measured values alone.');
+        : 'The result \u201c' + shorten(mask.text) + '\u201d is not a number') + ': the requirements are judged from the measured values alone.');
     } else if (value === -1) {
       notes.push('The result is -1: neither graphics check library (VidrakeDx9.dll, VidrakeDx8.dll) could be loaded, so the graphics card was not tested.');
     } else {
@@ -383,33 +530,44 @@
       }
       if (value & ~0x7FF) notes.push('The result has bits this page does not know (' + hexId(value & ~0x7FF) + '); they are ignored.');
     }
-    var expected = KEYS.filter(function (k) { return k !== 'alternates' || (value & 0x400); });
-    var missing = expected.filter(function (k) { return !has(items, k); });
+    // The program writes every key, and alternates exactly with bit 0x400.
+    var expected = [], missing = [];
+    for (var e = 0; e < KEYS.length; e++) {
+      if (KEYS[e] === 'alternates' && !(value & 0x400)) continue;
+      expected.push(KEYS[e]);
+      if (!holds(items, KEYS[e])) missing.push(KEYS[e]);
+    }
     if (missing.length) notes.push('Not in the address: ' + missing.join(', ') + '. The address may have been cut short.');
     if (reading.outOfOrder.length) notes.push('Found out of the test\u2019s order: ' + reading.outOfOrder.join(', ') + '.');
-    for (var u = 0; u < reading.unread.length; u++) notes.push('Could not be read: \u201c' + reading.unread[u] + '\u201d');
+    for (var u = 0; u < reading.unread.length; u++) notes.push('Could not be read: \u201c' + shorten(reading.unread[u]) + '\u201d');
+    if (reading.tooLong) {
+      notes.push('The address is ' + reading.length + ' characters long, longer than the test can ever write (Windows hands a program at most ' +
+        LONGEST_ADDRESS + ' characters): it did not come from the test as it is.');
+    }
 
-    var below = rows.filter(function (r) { return r.state === 'below'; });
-    var unknown = rows.filter(function (r) { return r.state === 'unknown'; });
     var verdict = context.notRun ? 'not-run' : below.length ? 'below'
       : unknown.length || value === null || (value & ~0x7FF) ? 'incomplete' : 'meets';
-    var explanation = {
-      meets: 'Every requirement that the test checks is met.',
-      below: (below.length === 1 ? 'One requirement is' : below.length + ' requirements are') + ' not met: ' + names(below) + '. What to do is shown with each.',
-      incomplete: 'Nothing that was checked falls short, but ' + (unknown.length ? names(unknown) + (unknown.length === 1 ? ' is' : ' are') + ' unknown.'
-        : value === null ? 'the result could not be read.' : 'the result has bits this page does not know.'),
-      'not-run': 'Neither graphics check library (VidrakeDx9.dll or VidrakeDx8.dll) could be loaded. Keep all the files of the test together in one folder (download the test again if one is missing) and run QuilletVidrake.exe again.'
-    }[verdict];
+    var explanation = verdict === 'meets' ? 'Every requirement that the test checks is met.'
+      : verdict === 'below' ? (below.length === 1 ? 'One requirement is' : below.length + ' requirements are') + ' not met: ' + names(below) + '. What to do is shown with each.'
+      : verdict === 'incomplete' ? 'Nothing that was checked falls short, but ' + (unknown.length ? names(unknown) + (unknown.length === 1 ? ' is' : ' are') + ' unknown.'
+        : value === null ? 'the result could not be read.' : 'the result has bits this page does not know.')
+      : 'Neither graphics check library (VidrakeDx9.dll or VidrakeDx8.dll) could be loaded. Keep all the files of the test together in one folder (download the test again if one is missing) and run QuilletVidrake.exe again.';
 
+    // -1 is no set of bits: it says that no library could be loaded.
     var bits = [];
-    for (var b = 0; value !== null && b < BIT_NAMES.length; b++) if (value & (1 << b)) bits.push(BIT_NAMES[b] + ' ' + bitHex(1 << b));
+    for (var b = 0; value !== null && value !== -1 && b < BITS.length; b++) {
+      if (value & BITS[b][1]) bits.push(BITS[b][0] + ' ' + bitHex(BITS[b][1]));
+    }
+    var shownItems = [];
+    for (var i = 0; i < KEYS.length; i++) {
+      if (holds(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: shorten(items[KEYS[i]]) });
+      else if (KEYS[i] !== 'alternates' || (value & 0x400)) shownItems.push({ key: KEYS[i], value: null });
+    }
     var result = {
       view: 'result', verdict: verdict, headline: HEADLINES[verdict], explanation: explanation,
       mask: { state: mask.state, text: mask.text, value: value, bits: bits }, rows: rows,
-      adapter: { card: shown(items, 'card'), vendor: idReport(items.vendorID, true), device: idReport(items.deviceID, false) },
-      notes: notes,
-      items: KEYS.filter(function (k) { return has(items, k) || expected.indexOf(k) >= 0; })
-        .map(function (k) { return { key: k, value: has(items, k) ? items[k] : null }; })
+      adapter: { card: shown(items, 'card'), vendor: idReport(items, 'vendorID', true), device: idReport(items, 'deviceID', false) },
+      notes: notes, items: shownItems
     };
     result.summary = summaryText(result);
     return result;
@@ -419,42 +577,89 @@
     return report.text + (report.hex ? ' = ' + report.hex : '') + (report.name ? ' (' + report.name + ')' : '');
   }
 
+  function maskText(mask) {
+    if (mask.state === 'missing') return 'not in the address';
+    if (mask.state !== 'ok') return 'not a number: ' + shorten(mask.text);
+    if (mask.value === -1) return '-1 (neither graphics check library could be loaded)';
+    return mask.value + ' (' + (mask.bits.join(', ') || 'no findings') + ')';
+  }
+
   function summaryText(result) {
-    var mask = result.mask, a = result.adapter;
-    var lines = ['Quillet system test result', 'Verdict: ' + result.verdict + ' - ' + result.headline,
-      'Result: ' + (mask.state === 'ok' ? mask.value + ' (' + (mask.bits.join(', ') || 'no findings') + ')'
-        : mask.state === 'missing' ? 'not in the address' : 'not a number: ' + mask.text), 'Requirements:'];
-    result.rows.forEach(function (row) {
-      lines.push('  ' + row.name + ': ' + row.stateText.toLowerCase() + ' - found ' + row.found + ' (minimum ' + row.minimum + ')');
-    });
-    lines.push('Adapter: ' + a.card, '  vendor: ' + idText(a.vendor), '  device: ' + idText(a.device));
-    if (result.notes.length) lines.push('Notes:');
-    result.notes.forEach(function (n) { lines.push('  ' + n); });
-    lines.push('Address items:');
-    result.items.forEach(function (item) {
-      lines.push('  ' + item.key + '=' + (item.value === null ? '  (not in the address)' : item.value));
-    });
-    return lines.join('\n');
+    var a = result.adapter, i;
+    var text = 'Quillet system test result\nVerdict: ' + result.verdict + ' - ' + result.headline +
+      '\nResult: ' + maskText(result.mask) + '\nRequirements:';
+    for (i = 0; i < result.rows.length; i++) {
+      var row = result.rows[i];
+      text += '\n  ' + row.name + ': ' + STATE_WORDS_IN_TEXT[row.state] + ' - found ' + row.found + ' (minimum ' + row.minimum + ')';
+    }
+    text += '\nAdapter: ' + a.card + '\n  vendor: ' + idText(a.vendor) + '\n  device: ' + idText(a.device);
+    if (result.notes.length) text += '\nNotes:';
+    for (i = 0; i < result.notes.length; i++) text += '\n  ' + result.notes[i];
+    text += '\nAddress items:';
+    for (i = 0; i < result.items.length; i++) {
+      var item = result.items[i];
+      text += '\n  ' + item.key + '=' + (item.value === null ? '  (not in the address)' : item.value);
+    }
+    return text;
   }
 
   // --- the page ---------------------------------------------------------------
+  // Written for Internet Explorer 6 and later as well: ES3, no ES5 library,
+  // and every newer browser feature tested for before it is used.
 
   // Elements built from text nodes only: no value of the address ever becomes
-  // markup.
+  // markup. "class" and "readonly" go in as properties, which IE 6 and 7
+  // need.
   function el(doc, tag, attributes, children) {
     var node = doc.createElement(tag);
-    for (var name in attributes) if (has(attributes, name)) node.setAttribute(name, attributes[name]);
+    for (var name in attributes) {
+      if (!has(attributes, name)) continue;
+      if (name === 'class') node.className = attributes[name];
+      else if (name === 'readonly') node.readOnly = true;
+      else node.setAttribute(name, attributes[name]);
+    }
     for (var i = 0; children && i < children.length; i++) {
-      if (children[i] == null) continue;
+      if (children[i] == null || children[i] === '') continue;
       node.appendChild(typeof children[i] === 'string' ? doc.createTextNode(children[i]) : children[i]);
     }
     return node;
   }
 
+  function setText(node, text) {
+    while (node.firstChild) node.removeChild(node.firstChild);
+    node.appendChild(node.ownerDocument.createTextNode(text));
+  }
+
   var STATE_MARKS = { meets: '\u2713 ', below: '\u2717 ', unknown: '? ' };
+  var COLUMNS = [['Requirement', 'col-requirement'], ['Found on this computer', 'col-found'], ['Minimum', 'col-minimum'],
+    ['State and what to do', 'col-state']];
+
+  function requirementRow(doc, row) {
+    var advice = null;
+    if (row.advice) {
+      var list = null;
+      if (row.advice.list) {
+        list = el(doc, 'ul');
+        for (var i = 0; i < row.advice.list.length; i++) list.appendChild(el(doc, 'li', null, [row.advice.list[i]]));
+      }
+      advice = el(doc, 'div', { 'class': 'advice' }, [el(doc, 'p', null, [row.advice.text]), list,
+        row.advice.link && el(doc, 'p', null, [el(doc, 'a', { href: row.advice.link.href, rel: 'noreferrer' }, [row.advice.link.text])])]);
+    }
+    return el(doc, 'tr', { 'data-requirement': row.requirement, 'data-state': row.state, 'class': 'state-' + row.state }, [
+      el(doc, 'th', { scope: 'row' }, [row.name]),
+      el(doc, 'td', { 'class': 'found' }, [el(doc, 'span', { 'class': 'value' }, [row.found])]),
+      el(doc, 'td', { 'class': 'minimum' }, [row.minimum]),
+      el(doc, 'td', { 'class': 'state' }, [el(doc, 'span', { 'class': 'badge' }, [STATE_MARKS[row.state] + row.stateText]),
+        row.reason && el(doc, 'span', { 'class': 'reason' }, [row.reason]), advice])]);
+  }
+
+  function idNodes(doc, report) {
+    return [el(doc, 'span', { 'class': 'value' }, [report.hex || report.text]),
+      report.hex ? ' (' + report.text + ')' : '', report.name ? ' \u2013 ' + report.name : ''];
+  }
 
   function render(doc, result) {
-    var body = doc.body, section = doc.getElementById('result'), intro = doc.getElementById('intro');
+    var body = doc.body, section = doc.getElementById('result'), intro = doc.getElementById('intro'), i;
     body.setAttribute('data-view', result.view);
     if (result.view !== 'result') {
       body.removeAttribute('data-verdict');
@@ -470,75 +675,82 @@
       el(doc, 'h2', null, [result.headline]), el(doc, 'p', null, [result.explanation])]));
 
     heading('Requirements');
-    var header = el(doc, 'tr', null, ['Requirement', 'Found on this computer', 'Minimum', 'State and what to do']
-      .map(function (t) { return el(doc, 'th', { scope: 'col' }, [t]); }));
-    add(el(doc, 'table', { 'class': 'requirements' }, [el(doc, 'thead', null, [header]),
-      el(doc, 'tbody', null, result.rows.map(function (row) {
-        var advice = row.advice && el(doc, 'div', { 'class': 'advice' }, [
-          el(doc, 'p', null, [row.advice.text]),
-          row.advice.list && el(doc, 'ul', null, row.advice.list.map(function (v) { return el(doc, 'li', null, [v]); })),
-          row.advice.link && el(doc, 'p', null, [el(doc, 'a', { href: row.advice.link.href, rel: 'noreferrer' }, [row.advice.link.text])])]);
-        return el(doc, 'tr', { 'data-requirement': row.requirement, 'data-state': row.state, 'class': 'state-' + row.state }, [
-          el(doc, 'th', { scope: 'row' }, [row.name]),
-          el(doc, 'td', { 'class': 'found' }, [el(doc, 'span', { 'class': 'value' }, [row.found])]),
-          el(doc, 'td', { 'class': 'minimum' }, [row.minimum]),
-          el(doc, 'td', { 'class': 'state' }, [el(doc, 'span', { 'class': 'badge' }, [STATE_MARKS[row.state] + row.stateText]),
-            row.reason && el(doc, 'span', { 'class': 'reason' }, [row.reason]), advice])]);
-      }))]));
+    var header = el(doc, 'tr'), rows = el(doc, 'tbody');
+    for (i = 0; i < COLUMNS.length; i++) header.appendChild(el(doc, 'th', { scope: 'col', 'class': COLUMNS[i][1] }, [COLUMNS[i][0]]));
+    for (i = 0; i < result.rows.length; i++) rows.appendChild(requirementRow(doc, result.rows[i]));
+    add(el(doc, 'table', { 'class': 'requirements' }, [el(doc, 'thead', null, [header]), rows]));
 
     var a = result.adapter;
-    var id = function (report) {
-      return [el(doc, 'span', { 'class': 'value' }, [report.hex || report.text]),
-        report.hex ? ' (' + report.text + ')' : '', report.name ? ' \u2013 ' + report.name : ''];
-    };
     heading('Graphics adapter');
     add(el(doc, 'dl', { 'class': 'adapter' }, [
       el(doc, 'dt', null, ['Name']), el(doc, 'dd', { 'data-adapter': 'card' }, [el(doc, 'span', { 'class': 'value' }, [a.card])]),
-      el(doc, 'dt', null, ['Vendor id']), el(doc, 'dd', { 'data-adapter': 'vendor' }, id(a.vendor)),
-      el(doc, 'dt', null, ['Device id']), el(doc, 'dd', { 'data-adapter': 'device' }, id(a.device))]));
+      el(doc, 'dt', null, ['Vendor id']), el(doc, 'dd', { 'data-adapter': 'vendor' }, idNodes(doc, a.vendor)),
+      el(doc, 'dt', null, ['Device id']), el(doc, 'dd', { 'data-adapter': 'device' }, idNodes(doc, a.device))]));
 
     if (result.notes.length) {
       heading('About this address');
-      add(el(doc, 'ul', { 'class': 'notes' }, result.notes.map(function (n) { return el(doc, 'li', null, [n]); })));
+      var notes = add(el(doc, 'ul', { 'class': 'notes' }));
+      for (i = 0; i < result.notes.length; i++) notes.appendChild(el(doc, 'li', null, [result.notes[i]]));
     }
 
     heading('For support');
     add(el(doc, 'p', null, ['Every item of the result as text, to paste into a message to support:']));
-    var summary = add(el(doc, 'textarea', { id: 'summary', readonly: 'readonly', rows: '12', spellcheck: 'false', 'aria-label': 'Summary' }, [result.summary]));
+    var summary = add(el(doc, 'textarea', { id: 'summary', readonly: 'readonly', rows: '12', cols: '80', spellcheck: 'false', 'aria-label': 'Summary' }));
+    try {
+      summary.appendChild(doc.createTextNode(result.summary));
+    } catch (e) { /* old IE: the value below */ }
+    if (summary.value !== result.summary) summary.value = result.summary;
     var status = el(doc, 'span', { id: 'copy-status', role: 'status' });
     var button = el(doc, 'button', { type: 'button', id: 'copy' }, ['Copy the summary']);
-    button.onclick = function () { copySummary(doc, summary, status); };
+    button.onclick = function () { copySummary(doc.parentWindow || doc.defaultView || {}, summary, status); };
     add(el(doc, 'p', null, [button, ' ', status]));
 
     heading('Items of the address');
     var list = add(el(doc, 'dl', { 'class': 'items' }));
-    result.items.forEach(function (item) {
+    for (i = 0; i < result.items.length; i++) {
+      var item = result.items[i];
       list.appendChild(el(doc, 'dt', null, [item.key]));
-      list.appendChild(item.value === null ? el(doc, 'dd', { 'data-missing': item.key }, ['not in the address'])
+      list.appendChild(item.value === null ? el(doc, 'dd', { 'data-missing': item.key, 'class': 'missing' }, ['not in the address'])
         : el(doc, 'dd', { 'data-key': item.key }, [item.value]));
-    });
-    section.removeAttribute('hidden');
+    }
   }
 
-  function copySummary(doc, summary, status) {
-    var done = function (ok) { status.textContent = ok ? 'Copied.' : 'Select the text above and copy it (Ctrl+C).'; };
-    var clipboard = doc.defaultView && doc.defaultView.isSecureContext && doc.defaultView.navigator.clipboard;
-    if (clipboard) {
-      clipboard.writeText(summary.value).then(function () { done(true); }, function () { done(false); });
+  // Copies the summary where the browser allows it: the clipboard API (secure
+  // pages only), IE's clipboardData, the copy command; otherwise the text
+  // stays selected for the user to copy.
+  function copySummary(win, summary, status) {
+    var done = function (ok) { setText(status, ok ? 'Copied.' : 'The text above is selected: copy it with Ctrl+C.'); };
+    var text = summary.value, navigator = win.navigator;
+    if (win.isSecureContext && navigator && navigator.clipboard && navigator.clipboard.writeText) {
+      navigator.clipboard.writeText(text).then(function () { done(true); }, function () { selectAll(summary); done(false); });
       return;
     }
-    summary.focus();
-    summary.select();
-    try {
-      done(doc.execCommand('copy'));
-    } catch (e) {
-      done(false);
+    if (win.clipboardData && win.clipboardData.setData) {
+      try {
+        if (win.clipboardData.setData('Text', text)) return done(true);
+      } catch (e) { /* refused: select the text instead */ }
     }
+    selectAll(summary);
+    var copied = false;
+    try {
+      copied = !!summary.ownerDocument.execCommand('copy');
+    } catch (e2) { /* no copy command */ }
+    done(copied);
+  }
+
+  function selectAll(field) {
+    field.focus();
+    field.select();
+  }
+
+  // The clock for data-render-ms: performance.now() where there is one.
+  function clock(win) {
+    if (win.performance && win.performance.now) return function () { return win.performance.now(); };
+    return function () { return new Date().getTime(); };
   }
 
   function start(win) {
-    var doc = win.document, perf = win.performance;
-    var now = perf && perf.now ? function () { return perf.now(); } : function () { return +new Date(); };
+    var doc = win.document, now = clock(win);
     var began = now();
     // The DirectX download page, written into the page by the build from the
     // libraries' own setting; only an http(s) address is linked.
@@ -549,17 +761,20 @@
     return result;
   }
 
+  // The page loads the script at the end of its body, where everything it
+  // fills in already stands; loaded earlier, it waits for the document.
   function startWhenReady(win) {
-    if (win.document.readyState === 'loading') {
-      win.document.addEventListener('DOMContentLoaded', function () { start(win); });
-    } else {
-      start(win);
-    }
+    var doc = win.document, started = false;
+    var once = function () { if (!started) { started = true; start(win); } };
+    if (doc.body && doc.getElementById('result')) once();
+    else if (doc.addEventListener) doc.addEventListener('DOMContentLoaded', once, false);
+    else if (win.attachEvent) win.attachEvent('onload', once);
+    else win.onload = once;
   }
 
   return {
-    KEYS: KEYS, percentDecode: percentDecode, readAddress: readAddress, readMask: readMask,
+    KEYS: KEYS, BITS: BITS, percentDecode: percentDecode, readAddress: readAddress, readMask: readMask,
     windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge, render: render,
-    start: start, startWhenReady: startWhenReady
+    copySummary: copySummary, start: start, startWhenReady: startWhenReady
   };
 }));

@@ -121,3 +121,59 @@ test('reading a huge address stays fast', () => {
   assert.equal(reading.items.deviceID, '1741');
   assert.ok(ms < 2000, `took ${ms} ms`);
 });
+
+// Cut short: a key lost with the end of the address is never taken out of
+// the card name or the alternates, which may hold any text.
+const cutBefore = (text, marker) => text.slice(0, text.lastIndexOf(marker));
+const CUT = [
+  ['a card holding "&deviceID=", cut before the real one',
+    cutBefore(address({ card: 'Foo&deviceID=99' }), '&deviceID='), { card: 'Foo&deviceID=99', vendorID: '4318' }, ['deviceID']],
+  ['a card holding "&alternates=", cut before the real one',
+    cutBefore(address({ result: '1024', card: 'X&alternates=9.9.9999.9', alternates: '6.14.0010.7164' }), '&alternates='),
+    { card: 'X&alternates=9.9.9999.9', deviceID: '1741' }, ['alternates']],
+  ['cut inside a card that seems to hold a later key',
+    cutBefore(address({ card: 'Foo&deviceID=99' }), '&pslevel='), { card: 'Foo&deviceID=99' }, ['pslevel', 'deviceID']]
+];
+for (const [name, href, values, absent] of CUT) {
+  test(`reads ${name}`, () => {
+    for (const form of [href, asBrowserReports(href)]) {
+      const reading = page.readAddress(form);
+      for (const key of Object.keys(values)) assert.equal(reading.items[key], values[key], key);
+      for (const key of absent) assert.equal(key in reading.items, false, key + ' absent');
+      assert.deepEqual(reading.outOfOrder, []);
+      const result = page.judge(reading);
+      assert.match(result.notes.join('\n'), new RegExp('Not in the address: [^.]*' + absent[absent.length - 1]));
+      if (absent.includes('deviceID')) assert.equal(result.adapter.device.text, 'not in the address');
+      assert.equal(result.rows.find((r) => r.requirement === 'driver').advice?.list ?? null, null, 'no driver offered');
+    }
+  });
+}
+
+// Reading takes time in proportion to the address, however many "key="
+// markers a link holds (a quadratic reading took 1.7 s for 240 KB).
+const MEGABYTES_2 = 2 * 1024 * 1024;
+const filled = (head, unit) => head + unit.repeat(Math.ceil((MEGABYTES_2 - head.length) / unit.length));
+const LONG_LINKS = [
+  ['every key over and over after "#"', filled('http://h/quillet-systemtest?result=0#', '&mem=1 MB&card=x&pslevel=1.1&deviceID=7&alternates=1')],
+  ['card markers in a card of 2 MB', address({ result: '1024', card: filled('', '&card='), alternates: '1.0' })],
+  ['one value of 2 MB without markers', address({ card: filled('', '%C3%A9 ') })]
+];
+for (const [name, href] of LONG_LINKS) {
+  test(`a 2 MB address, ${name}, reads and judges at once`, () => {
+    const began = process.hrtime.bigint();
+    const result = page.judge(page.readAddress(href));
+    const ms = Number(process.hrtime.bigint() - began) / 1e6;
+    assert.ok(ms < 1500, `took ${ms} ms`);
+    assert.equal(result.view, 'result');
+    assert.match(result.notes.join('\n'), /longer than the test can ever write/);
+  });
+}
+
+test('the program\'s longest address is not called too long', () => {
+  const longest = address({ card: 'C'.repeat(32767 - address({ card: '' }).length) });
+  assert.equal(longest.length, 32767);
+  assert.equal(page.readAddress(longest).tooLong, false);
+  // Escapes count as the characters they stand for.
+  assert.equal(page.readAddress(asBrowserReports(longest.replace(/C{100}$/, ' '.repeat(100)))).tooLong, false);
+  assert.equal(page.readAddress(longest + 'C').tooLong, true);
+});

@@ -147,9 +147,10 @@ test('values that contradict a clean result count against it', () => {
 
 // The DirectX sentence decides the DirectX row beside bit 0x001.
 const DIRECTX = [
-  ['DirectX 9.0c installed', 'meets'], ['DirectX 9.0 installed', 'meets'], ['DirectX 9.0b installed', 'below'],
+  ['DirectX 9.0c installed', 'meets'], ['DirectX 9.0 installed', 'unknown'], ['DirectX 9.0b installed', 'below'],
   ['DirectX 9.0a installed', 'below'], ['DirectX 8.1 installed', 'below'], ['DirectX 8.1b installed', 'below'],
-  ['DirectX 9.0- installed', 'meets'], ['DirectX not installed', 'below'], ['DirectX 10.0 installed', 'meets'],
+  ['DirectX 9.0- installed', 'unknown'], ['DirectX not installed', 'below'], ['DirectX 10.0 installed', 'meets'],
+  ['DirectX 9.0C installed', 'meets'], ['DirectX 9.0d installed', 'unknown'], ['DirectX 9.1 installed', 'meets'],
   ['', 'unknown'], ['something else', 'unknown']
 ];
 for (const [sentence, state] of DIRECTX) {
@@ -230,4 +231,25 @@ test('the summary names the verdict, the bits and the adapter', () => {
   assert.match(summary, /Result: 1040 \(GFX_MEMORY_LOW 0x010, GFX_DRIVER_REJECTED 0x400\)/);
   assert.match(summary, /vendor: 4318 = 0x10DE \(NVIDIA\)/);
   assert.match(summary, /Video memory: below minimum - found 32 MB/);
+});
+
+test('DirectX 9.0 without a letter is unknown, and the page says why', () => {
+  // What the program writes when the diagnostic provider is missing: its file
+  // versions end at 9.0 for 9.0, 9.0a, 9.0b and 9.0c alike.
+  const result = judged({ dxver: 'DirectX 9.0 installed' });
+  const directx = result.rows.find((r) => r.requirement === 'directx');
+  assert.equal(directx.state, 'unknown');
+  assert.match(directx.reason, /9\.0 without a letter.*do not tell 9\.0 from 9\.0c/);
+  assert.match(directx.advice.text, /could not tell which DirectX is installed/);
+  assert.equal(result.verdict, 'incomplete');
+  assert.match(result.explanation, /DirectX is unknown/);
+});
+
+test('-1 names no bits: it says that no library could be loaded', () => {
+  const result = judged({ result: '-1', mem: '', card: '', pslevel: '', driver: '', alternates: '' });
+  assert.deepEqual(result.mask.bits, []);
+  assert.match(result.summary, /\nResult: -1 \(neither graphics check library could be loaded\)\n/);
+  for (const [name] of page.BITS) assert.ok(!result.summary.includes(name), name + ' not in the summary');
+  // Every other mask still lists its bits by name.
+  assert.match(judged({ result: String(0x7FF), pslevel: '?', mem: '' }).summary, /GFX_DIRECTX_MISSING 0x001, .*GFX_DRIVER_REJECTED 0x400\)/);
 });

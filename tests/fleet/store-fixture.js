@@ -80,7 +80,8 @@ async function makeStore(file, groups, files) {
   let fileId = 0;
   for (const f of files || [{ lines_read: line, results: line, other_requests: 0, rejected: 0, cut: 0, rejected_reasons: '{}' }]) {
     fileId++;
-    await connection.run('INSERT INTO files VALUES ($1, $2, $3, 0, $4, $5, $6, $7, $8, $9)',
+    await connection.run('INSERT INTO files (file_id, head_hash, format, bytes_done, lines_read, results, other_requests, rejected, cut, rejected_reasons) ' +
+      'VALUES ($1, $2, $3, 0, $4, $5, $6, $7, $8, $9)',
       [fileId, 'head' + fileId, 'combined', f.lines_read, f.results, f.other_requests, f.rejected, f.cut, f.rejected_reasons]);
   }
   connection.closeSync();

@@ -6,7 +6,8 @@
 -- One row per log file, recognised by its content (head_hash), not its name.
 CREATE TABLE IF NOT EXISTS files (
   file_id INTEGER PRIMARY KEY,
-  head_hash VARCHAR NOT NULL UNIQUE, -- hash of the file's first line, decompressed
+  head_hash VARCHAR NOT NULL UNIQUE, -- hash of the file's first line, decompressed (for CloudFront,
+                                     -- its "#" header lines with the first line after them)
   format VARCHAR NOT NULL,           -- combined | common | cloudfront
   bytes_done BIGINT NOT NULL,        -- decompressed bytes read so far, whole lines only
   lines_read BIGINT NOT NULL,
@@ -14,7 +15,8 @@ CREATE TABLE IF NOT EXISTS files (
   other_requests BIGINT NOT NULL,
   rejected BIGINT NOT NULL,
   cut BIGINT NOT NULL,               -- results whose address a "#" cut short
-  rejected_reasons VARCHAR NOT NULL  -- JSON object: reason -> lines
+  rejected_reasons VARCHAR NOT NULL, -- JSON object: reason -> lines
+  newest_at TIMESTAMP                -- the newest time of any line of the file, UTC
 );
 
 -- One row per result line.

@@ -10,9 +10,11 @@ const UNKNOWN_BITS = '(mask <> -1 AND (mask & ~2047) <> 0)';
 
 // The period's machines (their latest result of each day), with only the
 // columns the report reads, once; every query below reads this table.
-async function selectPeriod(connection, from, to) {
+// `extra`: more columns for another command.
+async function selectPeriod(connection, from, to, extra) {
   await connection.run('CREATE OR REPLACE TEMP TABLE period AS SELECT day, verdict, mask, ' + STATE_COLUMNS +
     ', mem_mb, pslevel, dxver, windows, ram_mb, disk_mb, os_major, os_minor, os_sp, vendor_id, device_id, card, driver, alternates' +
+    (extra || []).map((column) => ', ' + column).join('') +
     ' FROM machine_days WHERE ($1::DATE IS NULL OR day >= $1::DATE) AND ($2::DATE IS NULL OR day <= $2::DATE)', [from, to]);
 }
 

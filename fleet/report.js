@@ -8,6 +8,9 @@ const figures = require('./report-figures.js');
 const { loadPciIds } = require('./pci-ids.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('./arguments.js');
 const { writeWhole } = require('./output-files.js');
+const { addMissingFromDatabase } = require('./missing-from-database.js');
+const { reportPage } = require('./report-html.js');
+const { writeTables } = require('./report-csv.js');
 
 const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
 
@@ -77,17 +80,17 @@ async function runReport(argv) {
   let report;
   try {
     report = await buildReport(store.connection, Object.assign({ pciNames }, options));
-    if (options.db) {
-      const { addMissingFromDatabase } = require('./missing-from-database.js');
-      await addMissingFromDatabase(store.connection, report, options);
-    }
+    if (options.db) await addMissingFromDatabase(store.connection, report, options);
+  } catch (error) {
+    process.stderr.write('vidrake-fleet report: ' + error.message + '\n');
+    return 1;
   } finally {
     store.close();
   }
   const text = JSON.stringify(report, null, 2) + '\n';
   if (options.json && options.json !== '-') writeWhole(options.json, text);
-  if (options.html) writeWhole(options.html, require('./report-html.js').reportPage(report));
-  if (options.csv) require('./report-csv.js').writeTables(options.csv, report);
+  if (options.html) writeWhole(options.html, reportPage(report));
+  if (options.csv) writeTables(options.csv, report);
   if ((!options.json && !options.html && !options.csv) || options.json === '-') process.stdout.write(text);
   return 0;
 }

@@ -2,13 +2,9 @@
 // tests: a request target (a byte string) escaped the way each server does.
 'use strict';
 const { cp1252 } = require('../../fleet/text.js');
+const { nginxEscape } = require('../../fleet/nginx-log.js');
 
 const HEX = (code) => '\\x' + code.toString(16).toUpperCase().padStart(2, '0');
-
-// nginx: `"`, `\` and bytes outside printable ASCII as \xHH.
-function nginxEscape(bytes) {
-  return bytes.replace(/[\x00-\x1F"\\\x7F-\xFF]/g, (c) => HEX(c.charCodeAt(0)));
-}
 
 // Apache: `\"` and `\\`, C escapes for whitespace, \xhh for the rest.
 function apacheEscape(bytes) {

@@ -7,14 +7,15 @@ const path = require('path');
 const zlib = require('zlib');
 const crypto = require('crypto');
 const { Worker } = require('worker_threads');
-const { FORMATS, detectFormat } = require('./logformat.js');
+const { FORMATS, detectFormat, lineParser } = require('./logformat.js');
 const { openStore, closeStore, rows, createStaging } = require('./store.js');
-const { newDayKey, machineHash, keyExpired } = require('./machine.js');
+const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine.js');
 
 const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
 const CHUNK = 1 << 20;        // bytes of lines per worker job
 const HEAD_LIMIT = 1 << 20;   // a file's head must end within this
 const FLUSH_LINES = 1000000;  // staged lines per insert into results
+const DAY_MS = 86400000;
 
 function parseArgs(argv) {
   const options = { format: null, workers: Math.max(1, Math.min(2, os.cpus().length)), files: [] };
@@ -193,6 +194,34 @@ async function createRun(store, workers, print) {
   return { connection, staging, pool, dayKeys, sentKeys, forget, print, newKeys: [] };
 }
 
+// The key of a day, made when the day is first met.
+function dayKey(run, day) {
+  let key = run.dayKeys.get(day);
+  if (!key) {
+    key = newDayKey();
+    run.dayKeys.set(day, key);
+    run.newKeys.push(day);
+  }
+  return key;
+}
+
+// Keys for the days a run of lines spans, judged by its first and last
+// line, made before the workers need them (logs are in time order; a line
+// outside that span waits for its key in the main thread).
+function keysForDays(run, parse, piece) {
+  const first = parse(piece.toString('latin1', 0, Math.max(0, piece.indexOf(10))));
+  const lastStart = piece.lastIndexOf(10, piece.length - 2) + 1;
+  const last = parse(piece.toString('latin1', lastStart, piece.length - 1));
+  const times = [first, last].filter((r) => r && Number.isFinite(r.time)).map((r) => r.time);
+  if (!times.length) return;
+  const from = Math.min(...times), to = Math.max(...times);
+  if (to - from > 31 * DAY_MS) {
+    times.forEach((t) => dayKey(run, utcDay(t)));
+    return;
+  }
+  for (let t = from - (from % DAY_MS); t <= to; t += DAY_MS) dayKey(run, utcDay(t));
+}
+
 // What the workers have not yet learnt: new day keys, and days to forget.
 function keyNews(run, index) {
   const keys = {};
@@ -246,13 +275,7 @@ async function ingestFile(run, file, options, progress) {
     const l = reply.lines;
     for (let i = 0; i < l.lineNo.length; i++) staging.addLine(l.lineNo[i], l.atMs[i], l.machine[i], l.qid[i]);
     for (const p of reply.pending) {
-      let key = run.dayKeys.get(p.day);
-      if (!key) {
-        key = newDayKey();
-        run.dayKeys.set(p.day, key);
-        run.newKeys.push(p.day);
-      }
-      staging.addLine(p.lineNo, p.atMs, machineHash(key, p.client, p.agent, p.identity), p.qid);
+      staging.addLine(p.lineNo, p.atMs, machineHash(dayKey(run, p.day), p.client, p.agent, p.identity), p.qid);
     }
     floors.push([reply.worker, reply.floor]);
     progress.lines(reply.counts.lines);
@@ -263,8 +286,11 @@ async function ingestFile(run, file, options, progress) {
     for (const [worker, floor] of floors.splice(0)) await staging.dropAddresses(pool.size, worker, floor);
   };
 
+  const peek = lineParser(format);
+  if (fieldsLine) peek(fieldsLine);
   const post = async (piece) => {
     const lines = countLines(piece), size = piece.length; // the piece is gone once transferred
+    keysForDays(run, peek, piece);
     while (inFlight.size >= pool.size * 2) await Promise.race(inFlight);
     const target = pool.idle();
     const index = pool.workers.indexOf(target);

@@ -120,7 +120,8 @@ function dayEvents(seed, day, budget, state, adapters) {
       if (k > 0 && (Number(values.result) & 0x400) && Number(values.result) !== -1 && rnd() < 0.5) {
         values = Object.assign({}, values, { driver: values.alternates.split(', ')[0], alternates: '',
           result: String(Number(values.result) & ~0x400) });
-      } else if (k > 0) {
+      } else if (k > 0 && rnd() < 0.2) {
+        // Something was installed in between: less free disk.
         values = Object.assign({}, values, { hdspace: `${Math.max(0, parseInt(values.hdspace, 10) - Math.floor(rnd() * 50))} MB` });
       }
       const text = programAddress(HOST, values);

@@ -166,3 +166,31 @@ test('bad input: a clear message, nothing stored', async () => {
   assert.equal(ingest(store).status, 2);
   fs.rmSync(dir, { recursive: true });
 });
+
+test('each format, plain or compressed, is detected and says so; --format chooses', async () => {
+  const dir = tempDir();
+  const store = path.join(dir, 'fleet.duckdb');
+  const target = L.asBrowserSends(address({ result: '16', mem: '32 MB' }));
+  const files = {
+    'apache.log': [L.commonLine(target, {}, L.apacheEscape), L.commonLine('/', {}, L.apacheEscape)].join('\n') + '\n',
+    'cloudfront.gz': zlib.gzipSync(L.CLOUDFRONT_HEADER + '\n' + L.cloudFrontLine(target) + '\n' + L.cloudFrontLine('/index.html') + '\n'),
+    'nginx.gz': zlib.gzipSync(L.combinedLine(target, { client: '198.51.100.200' }) + '\n')
+  };
+  for (const [name, content] of Object.entries(files)) fs.writeFileSync(path.join(dir, name), content);
+  const done = ingest(store, ...Object.keys(files).map((f) => path.join(dir, f)));
+  assert.equal(done.status, 0, done.err);
+  assert.match(done.out, /apache\.log: format common \(detected\)/);
+  assert.match(done.out, /cloudfront\.gz: format cloudfront \(detected\)/);
+  assert.match(done.out, /nginx\.gz: format combined \(detected\)/);
+  // CloudFront's two header lines count as lines that are not results.
+  assert.match(done.out, /ingested 7 lines: 3 results \(0 cut by "#"\), 4 other requests, 0 rejected/);
+  const rows = await query(store, 'SELECT f.format, r.verdict, r.mem_mb FROM results r JOIN files f USING (file_id) ORDER BY f.format');
+  assert.deepEqual(rows.map((r) => [r.format, r.verdict, r.mem_mb]), [['cloudfront', 'below', 32], ['combined', 'below', 32], ['common', 'below', 32]]);
+  // A format given is used, not detected: a combined log read as CloudFront
+  // is all rejected, and counted so.
+  const forced = ingest(path.join(dir, 'forced.duckdb'), '--format', 'cloudfront', path.join(dir, 'nginx.gz'));
+  assert.equal(forced.status, 0, forced.err);
+  assert.doesNotMatch(forced.out, /detected/);
+  assert.match(forced.out, /1 lines: 0 results .* 1 rejected \(not-a-log-line 1\)/);
+  fs.rmSync(dir, { recursive: true });
+});

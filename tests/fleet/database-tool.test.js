@@ -7,7 +7,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { spawnSync } = require('node:child_process');
+const { spawnSync, execFileSync } = require('node:child_process');
 const { makeStore } = require('./store-fixture.js');
 const { runReport } = require('../../fleet/report.js');
 const { runImpact } = require('../../fleet/impact.js');
@@ -70,4 +70,29 @@ test('impact: blacklisting the driver the GTX 470 machines run rejects exactly t
   // And back: the same change undone accepts them again.
   assert.equal(await runImpact([store, '--before', after, '--after', SAMPLE, '--json', json]), 0);
   assert.equal(JSON.parse(fs.readFileSync(json, 'utf8')).newlyAccepted.machines, 25);
+});
+
+test('impact over a simulated log: blacklisting its most common driver rejects the machines the tally says run it', async () => {
+  const fleet = path.join(__dirname, '../../scripts/vidrake-fleet');
+  const log = path.join(folder, 'access.log'), simulated = path.join(folder, 'simulated.duckdb');
+  execFileSync(fleet, ['simulate', '20000', '--out', log, '--seed', '3'], { stdio: 'ignore' });
+  execFileSync(fleet, ['ingest', simulated, log], { stdio: 'ignore' });
+  const tally = JSON.parse(fs.readFileSync(log + '.tally.json', 'utf8'));
+  const running = {};
+  for (const [key, machines] of Object.entries(tally.drivers)) {
+    const [vendor, , , driver] = key.split('|');
+    if (/^\d+$/.test(vendor) && vendor !== '0' && /^\d+\.\d+\.\d{4}\.\d+$/.test(driver)) running[vendor + '|' + driver] = (running[vendor + '|' + driver] || 0) + machines;
+  }
+  const [common, machines] = Object.entries(running).sort((a, b) => b[1] - a[1])[0];
+  const [vendor, driver] = common.split('|');
+  const after = path.join(folder, 'common-blacklisted.xml'), json = path.join(folder, 'impact-simulated.json');
+  fs.writeFileSync(after, fs.readFileSync(SAMPLE, 'utf8').replace('<VideoCardDB>',
+    '<VideoCardDB>\n  <Vendor Name="blacklisted">\n    <Driver ManufacturerID="' + vendor + '" DeviceID="*" DriverVersion="' + driver + '" BlackList="true"/>\n  </Vendor>'));
+  assert.equal(await runImpact([simulated, '--before', SAMPLE, '--after', after, '--min-machines', '1', '--json', json]), 0);
+  const impact = JSON.parse(fs.readFileSync(json, 'utf8'));
+  assert.equal(impact.machines, tally.machines);
+  assert.equal(impact.newlyRejected.machines, machines, common);
+  assert.equal(impact.newlyAccepted.machines, 0);
+  assert.equal(impact.adapters.reduce((n, a) => n + a.machines, 0), machines);
+  assert.ok(impact.adapters.every((a) => String(a.vendorId) === vendor && a.driver === driver && a.after.rejected));
 });

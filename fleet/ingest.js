@@ -14,7 +14,9 @@ const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine.js');
 const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
 const CHUNK = 1 << 20;        // bytes of lines per worker job
 const HEAD_LIMIT = 1 << 20;   // a file's head must end within this
-const FLUSH_LINES = 1000000;  // staged lines per insert into results
+// Staged lines per insert into results (VIDRAKE_FLEET_FLUSH_LINES: fewer,
+// for the tests of the staging's turnover).
+const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
 const DAY_MS = 86400000;
 
 function parseArgs(argv) {
@@ -191,7 +193,7 @@ async function createRun(store, workers, print) {
   }
   const sentKeys = pool.workers.map(() => new Set());
   const forget = pool.workers.map(() => []);
-  return { connection, staging, pool, dayKeys, sentKeys, forget, print, newKeys: [] };
+  return { connection, staging, pool, dayKeys, sentKeys, forget, print, newKeys: [], trimmed: pool.workers.map(() => 0) };
 }
 
 // The key of a day, made when the day is first met.
@@ -266,7 +268,9 @@ async function ingestFile(run, file, options, progress) {
   let newest = known && known.newest_ms !== null ? Number(known.newest_ms) : -Infinity;
   let consumed = 0, lineNo = firstLine;
   const inFlight = new Set();
-  const floors = [];
+  // Per worker, the lowest address id its cache still holds, and the one the
+  // staged addresses were last trimmed to.
+  const floors = pool.workers.map(() => 0), trimmed = run.trimmed;
 
   const handle = (reply) => {
     addCounts(counts, reply.counts);
@@ -277,13 +281,16 @@ async function ingestFile(run, file, options, progress) {
     for (const p of reply.pending) {
       staging.addLine(p.lineNo, p.atMs, machineHash(dayKey(run, p.day), p.client, p.agent, p.identity), p.qid);
     }
-    floors.push([reply.worker, reply.floor]);
+    floors[reply.worker] = reply.floor;
     progress.lines(reply.counts.lines);
   };
 
   const flush = async () => {
     await staging.flush(fileId);
-    for (const [worker, floor] of floors.splice(0)) await staging.dropAddresses(pool.size, worker, floor);
+    for (const [worker, floor] of floors.entries()) {
+      if (floor > trimmed[worker]) await staging.dropAddresses(pool.size, worker, floor);
+      trimmed[worker] = Math.max(trimmed[worker], floor);
+    }
   };
 
   const peek = lineParser(format);

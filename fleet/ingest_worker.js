@@ -3,7 +3,9 @@
 const { parentPort, workerData } = require('worker_threads');
 const { createLineReader } = require('./lines.js');
 
-const reader = createLineReader(workerData.worker, workerData.workers);
+// VIDRAKE_FLEET_CACHE_LIMIT: a smaller cache, for the tests of its turnover.
+const limit = Number(process.env.VIDRAKE_FLEET_CACHE_LIMIT) || undefined;
+const reader = createLineReader(workerData.worker, workerData.workers, limit);
 parentPort.on('message', (job) => {
   const text = job.buffer ? Buffer.from(job.buffer, job.offset, job.length).toString('latin1') : '';
   delete job.buffer;

@@ -6,12 +6,12 @@ const { lineParser } = require('./logformat.js');
 const { REASONS, resultQuery, judgeQuery } = require('./classify.js');
 const { utcDay, machineHash } = require('./machine.js');
 
-const CACHE_LIMIT = 100000;
+const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
 const DAY_MS = 86400000;
 
 // A reader for one worker: addresses get ids qid = n * workers + worker, so
 // ids from several workers never meet.
-function createLineReader(worker, workers) {
+function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
   let cache = new Map();
   let next = 0;
   let floor = 0;
@@ -22,7 +22,7 @@ function createLineReader(worker, workers) {
   function judged(query, fresh) {
     let entry = cache.get(query);
     if (entry) return entry;
-    if (cache.size >= CACHE_LIMIT) {
+    if (cache.size >= cacheLimit) {
       cache = new Map();
       floor = next;
     }

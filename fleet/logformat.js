@@ -8,7 +8,7 @@ const FORMATS = ['combined', 'common', 'cloudfront'];
 // nginx's and Apache's `common`: host ident user [time] "request" status
 // bytes; `combined` adds "referer" "user agent". Quoted fields hold no bare
 // `"` (both servers escape it).
-const QUOTED = '"((?:[^"\\\\]|\\\\.)*)"';
+const QUOTED = '"([^"\\\\]*(?:\\\\.[^"\\\\]*)*)"'; // unrolled: no backtracking per character
 const COMMON = new RegExp('^(\\S+) \\S+ \\S+ \\[([^\\]]+)\\] ' + QUOTED + ' (\\d{3}|-) (\\d+|-)');
 const COMMON_LINE = new RegExp(COMMON.source + '\\s*$');
 const COMBINED_LINE = new RegExp(COMMON.source + ' ' + QUOTED + ' ' + QUOTED + '(?: .*)?$');

@@ -67,10 +67,12 @@ async function createStaging(connection) {
       lines.flushSync();
       if (staged) {
         const judged = JUDGED_COLUMNS.map((c) => 'a.' + c).join(', ');
-        await connection.run(`INSERT INTO results (file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')})
+        const inserted = await connection.run(`INSERT INTO results (file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')})
           SELECT ${Number(fileId)}, l.line_no, epoch_ms(CAST(l.at_ms AS BIGINT)), CAST(epoch_ms(CAST(l.at_ms AS BIGINT)) AS DATE),
                  l.machine, ${judged}
           FROM line_stage l JOIN address_stage a USING (qid)`);
+        // Every staged line must find its address: never store less silently.
+        if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
         await connection.run('DELETE FROM line_stage');
       }
       staged = 0;

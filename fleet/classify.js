@@ -47,8 +47,9 @@ function wasCut(items) {
   return first >= 0 && items.slice(first).every((item) => item.value === null);
 }
 
-// The judged columns of a result's address (the query text), or
-// { rejected: reason }.
+// A result's address (the query text) judged: { columns, identity } (its
+// columns of the results table, what identifies its machine beside the
+// client), or { rejected: reason }.
 function judgeQuery(query) {
   const reading = page.readAddress('?' + query);
   if (!reading.present) return { rejected: REASONS.unplacedAddress };
@@ -60,7 +61,7 @@ function judgeQuery(query) {
   for (const row of judged.rows) states[row.requirement] = row.state;
   const os = osVersion(item('osver'));
   const windowsRow = judged.rows.find((row) => row.requirement === 'windows');
-  return {
+  const columns = {
     cut: wasCut(judged.items), mask: judged.mask.value, verdict: judged.verdict,
     st_directx: states.directx, st_device: states.device, st_memory: states.memory, st_shader: states.shader,
     st_driver: states.driver, st_ram: states.ram, st_disk: states.disk, st_windows: states.windows,
@@ -70,10 +71,9 @@ function judgeQuery(query) {
     mem_mb: megabytes(item('mem')), ram_mb: megabytes(item('ram')), disk_mb: megabytes(item('hdspace')),
     os_major: os ? os.major : null, os_minor: os ? os.minor : null, os_sp: os ? os.sp : null,
     // The page's own words, without its "(version 5.1, service pack 3.0)".
-    windows: os ? windowsRow.found.replace(/ \(version [^)]*\)$/, '') : null,
-    // What identifies the machine beside its client address and user agent.
-    identity: [item('vendorID'), item('deviceID'), item('card'), item('driver'), item('ram'), item('osver')]
+    windows: os ? windowsRow.found.replace(/ \(version [^)]*\)$/, '') : null
   };
+  return { columns, identity: [item('vendorID'), item('deviceID'), item('card'), item('driver'), item('ram'), item('osver')] };
 }
 
 // The judged columns in the order of the results table (after file_id,

@@ -112,7 +112,9 @@ function countLines(buffer) {
 function createPool(count) {
   const workers = [];
   for (let i = 0; i < count; i++) {
-    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), { workerData: { worker: i, workers: count } });
+    // A larger young generation: judging makes much short-lived garbage.
+    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), { workerData: { worker: i, workers: count },
+      resourceLimits: { maxYoungGenerationSizeMb: 64 } });
     const entry = { worker, waiting: new Map(), busy: 0, failed: null };
     worker.on('message', (reply) => {
       const done = entry.waiting.get(reply.id);
@@ -275,7 +277,7 @@ async function ingestFile(run, file, options, progress) {
   const handle = (reply) => {
     addCounts(counts, reply.counts);
     if (reply.newest > newest) newest = reply.newest;
-    for (const address of reply.addresses) staging.addAddress(address.qid, address);
+    for (const address of reply.addresses) staging.addAddress(address.qid, address.columns);
     const l = reply.lines;
     for (let i = 0; i < l.lineNo.length; i++) staging.addLine(l.lineNo[i], l.atMs[i], l.machine[i], l.qid[i]);
     for (const p of reply.pending) {
@@ -402,7 +404,13 @@ async function runIngest(argv) {
   }
   const print = (line) => process.stdout.write(line + '\n');
   const progress = createProgress(process.stderr);
-  const store = await openStore(options.store);
+  let store;
+  try {
+    store = await openStore(options.store);
+  } catch (error) {
+    process.stderr.write(`${options.store}: cannot open the store: ${error.message}\n`);
+    return 1;
+  }
   const run = await createRun(store, options.workers, print);
   const total = emptyCounts();
   let failed = 0;

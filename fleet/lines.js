@@ -4,7 +4,7 @@
 'use strict';
 const { lineParser } = require('./logformat.js');
 const { REASONS, resultQuery, judgeQuery } = require('./classify.js');
-const { utcDay, machineHash } = require('./machine.js');
+const { utcDay, identityText, machineHash } = require('./machine.js');
 
 const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
 const DAY_MS = 86400000;
@@ -29,6 +29,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     entry = judgeQuery(query);
     if (!entry.rejected) {
       entry.qid = next++ * workers + worker;
+      entry.identity = identityText(entry.identity);
       fresh.push(entry);
     }
     cache.set(query, entry);
@@ -76,7 +77,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
       const entry = judged(query, fresh);
       if (entry.rejected) { reject(entry.rejected); continue; }
       counts.results++;
-      if (entry.cut) counts.cut++;
+      if (entry.columns.cut) counts.cut++;
       const dayStart = request.time - (request.time % DAY_MS);
       if (dayStart !== lastDayStart) { lastDayStart = dayStart; lastDay = utcDay(request.time); }
       const key = keys.get(lastDay);
@@ -91,7 +92,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
           identity: entry.identity, qid: entry.qid });
       }
     }
-    const addresses = fresh.map((entry) => { const copy = Object.assign({}, entry); delete copy.identity; return copy; });
+    const addresses = fresh.map((entry) => ({ qid: entry.qid, columns: entry.columns }));
     return { counts, newest, addresses, lines: out, pending, floor };
   }
 

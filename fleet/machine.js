@@ -18,11 +18,15 @@ function newDayKey() {
   return crypto.randomBytes(32);
 }
 
+// What identifies a machine in its address (adapter, driver, RAM, Windows:
+// items, null when absent) as one text, made once per distinct address.
+function identityText(items) {
+  return items.map((v) => (v === null ? '\x01' : v)).join('\0');
+}
+
 // The machine of a result: 16 hex digits of HMAC-SHA256 under the day's key.
 function machineHash(key, client, agent, identity) {
-  const hmac = crypto.createHmac('sha256', key);
-  hmac.update(client + '\0' + agent + '\0' + identity.map((v) => (v === null ? '\x01' : v)).join('\0'));
-  return hmac.digest('hex').slice(0, 16);
+  return crypto.createHmac('sha256', key).update(client + '\0' + agent + '\0' + identity).digest('hex').slice(0, 16);
 }
 
 // Whether a day's key must be gone, given the newest line's time: its day
@@ -31,4 +35,4 @@ function keyExpired(day, newestMs) {
   return Date.parse(day + 'T00:00:00Z') + DAY_MS + KEEP_MS < newestMs;
 }
 
-module.exports = { utcDay, newDayKey, machineHash, keyExpired };
+module.exports = { utcDay, newDayKey, identityText, machineHash, keyExpired };

@@ -19,7 +19,8 @@ function rowOf(format, line, header) {
   if (!request) return { rejected: REASONS.notALogLine };
   const query = resultQuery(request.method, request.target);
   if (query === null) return { other: true, request };
-  return Object.assign({ request, query }, judgeQuery(query));
+  const judged = judgeQuery(query);
+  return judged.rejected ? judged : Object.assign({ request, query, identity: judged.identity }, judged.columns);
 }
 
 const ORDINARY = 'result=0&mem=256 MB&card=NVIDIA GeForce GTX 470&pslevel=3.0&dxver=DirectX 9.0c installed&hdspace=51234 MB' +

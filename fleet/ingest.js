@@ -112,9 +112,7 @@ function countLines(buffer) {
 function createPool(count) {
   const workers = [];
   for (let i = 0; i < count; i++) {
-    // A larger young generation: judging makes much short-lived garbage.
-    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), { workerData: { worker: i, workers: count },
-      resourceLimits: { maxYoungGenerationSizeMb: 64 } });
+    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), { workerData: { worker: i, workers: count } });
     const entry = { worker, waiting: new Map(), busy: 0, failed: null };
     worker.on('message', (reply) => {
       const done = entry.waiting.get(reply.id);

@@ -17,7 +17,16 @@ const MONTHS = { Jan: 0, Feb: 1, Mar: 2, Apr: 3, May: 4, Jun: 5, Jul: 6, Aug: 7,
 const CLF_TIME = /^(\d{2})\/([A-Z][a-z]{2})\/(\d{4}):(\d{2}):(\d{2}):(\d{2}) ([+-])(\d{2})(\d{2})$/;
 
 // "10/Oct/2000:13:55:36 -0700" as milliseconds since 1970 (UTC), or NaN.
+// Lines of one second share their time: the last one is kept.
+let lastTimeText = null, lastTimeMs = NaN;
 function parseClfTime(text) {
+  if (text === lastTimeText) return lastTimeMs;
+  lastTimeText = text;
+  lastTimeMs = clfTimeMs(text);
+  return lastTimeMs;
+}
+
+function clfTimeMs(text) {
   const m = CLF_TIME.exec(text);
   if (!m || !(m[2] in MONTHS)) return NaN;
   const offset = (m[7] === '-' ? -1 : 1) * (+m[8] * 60 + +m[9]) * 60000;

@@ -365,13 +365,15 @@ async function saveFile(connection, f) {
   const old = f.known;
   const reasons = Object.assign({}, old ? JSON.parse(old.rejected_reasons) : {});
   for (const [r, n] of Object.entries(f.counts.reasons)) reasons[r] = (reasons[r] || 0) + n;
+  // In a fixed order: the same lines give the same text however the work was split.
+  const sorted = Object.fromEntries(Object.keys(reasons).sort().map((r) => [r, reasons[r]]));
   const total = (key, column) => (old ? Number(old[column]) : 0) + f.counts[key];
   const newest = Number.isFinite(f.newest) ? new Date(f.newest).toISOString().replace('T', ' ').replace('Z', '') : null;
   await connection.run('DELETE FROM files WHERE file_id = $1', [f.fileId]);
   await connection.run(`INSERT INTO files (file_id, head_hash, format, bytes_done, lines_read, results, other_requests,
       rejected, cut, rejected_reasons, newest_at) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, CAST($11 AS TIMESTAMP))`,
   [f.fileId, f.headHash, f.format, f.bytesDone, total('lines', 'lines_read'), total('results', 'results'),
-    total('other', 'other_requests'), total('rejected', 'rejected'), total('cut', 'cut'), JSON.stringify(reasons), newest]);
+    total('other', 'other_requests'), total('rejected', 'rejected'), total('cut', 'cut'), JSON.stringify(sorted), newest]);
 }
 
 // Keys of days more than 48 hours older than the newest line ingested go.

@@ -33,13 +33,16 @@ function mostReportedLevel(levelRows) {
   return best && best.level;
 }
 
-function mostCommonName(nameRows) {
-  return nameRows.slice().sort((a, b) => b.machines - a.machines || (a.card < b.card ? -1 : 1))[0].card;
+// The name most machines reported, when at least `minimum` did (a name is
+// shown only then, like any row).
+function mostCommonName(nameRows, minimum) {
+  const best = nameRows.slice().sort((a, b) => b.machines - a.machines || (a.card < b.card ? -1 : 1))[0];
+  return best.machines >= minimum ? best.card : null;
 }
 
 // rows: [{ vendor_id, device_id, card, machines }] with each name's answer:
 // one record per adapter whose every name is unnamed.
-function missingAdapters(nameRows, answers, levelRows) {
+function missingAdapters(nameRows, answers, levelRows, minimum) {
   const adapters = new Map();
   nameRows.forEach((row, i) => {
     const key = row.vendor_id + '/' + row.device_id;
@@ -51,7 +54,7 @@ function missingAdapters(nameRows, answers, levelRows) {
   });
   return [...adapters.values()].filter((a) => !a.named).map((a) => {
     const level = mostReportedLevel(levelRows.filter((l) => l.vendor_id === a.vendorId && l.device_id === a.deviceId));
-    return { vendorId: a.vendorId, deviceId: a.deviceId, name: mostCommonName(a.names), machines: a.machines, level };
+    return { vendorId: a.vendorId, deviceId: a.deviceId, name: mostCommonName(a.names, minimum), machines: a.machines, level };
   });
 }
 
@@ -65,7 +68,7 @@ async function addMissingFromDatabase(connection, report, options) {
   // drafted on a guess.
   const answerOf = new Map(asked.map((row, i) => [row, answers[i]]));
   const byRow = nameRows.map((row) => (answerOf.has(row) ? answerOf.get(row) : null));
-  const missing = missingAdapters(nameRows, byRow, levelRows)
+  const missing = missingAdapters(nameRows, byRow, levelRows, options.minimum)
     .sort((a, b) => b.machines - a.machines || a.vendorId - b.vendorId || a.deviceId - b.deviceId);
   const folded = foldRows(missing, options.minimum, (machines) => Object.assign({ vendorId: null, deviceId: null, name: null, label: OTHER, pixelShader: null }, share(machines, report.machines)));
   report.missingFromDatabase = folded.rows.map((m) => (m.label === OTHER ? m : Object.assign(
@@ -95,7 +98,8 @@ function comment(text) {
 
 // The drafts as a database of their own: one Vendor element per vendor, a
 // Card per adapter with its ids, its most common name and the level most
-// reported. A name XML cannot hold is left out (the ids still match).
+// reported. A name XML cannot hold, or too few machines reported, is left
+// out (the ids still match).
 function draftRecords(adapters, pciNames, period, database) {
   const vendors = new Map();
   for (const a of adapters) {
@@ -110,7 +114,7 @@ function draftRecords(adapters, pciNames, period, database) {
     lines.push('  <Vendor Name="' + attribute(pciNames.vendorName(vendorId) || 'vendor ' + vendorId) + '">');
     for (const card of cards.sort((a, b) => a.deviceId - b.deviceId)) {
       lines.push('    <Card ManufacturerID="' + vendorId + '" DeviceID="' + card.deviceId + '"' +
-        (xmlSafe(card.name) ? ' CardName="' + attribute(card.name) + '"' : '') +
+        (card.name !== null && xmlSafe(card.name) ? ' CardName="' + attribute(card.name) + '"' : '') +
         (card.level ? ' PixelShaderVersion="' + Math.min(card.level.major, 9) + '"' : '') + '/>');
     }
     lines.push('  </Vendor>');

@@ -181,7 +181,9 @@ function adapters(nameRows, total, minimum, pciNames) {
       vendorId: a.vendorId, deviceId: a.deviceId,
       vendorName: a.vendorId === null ? null : pciNames.vendorName(a.vendorId),
       deviceName: a.vendorId === null || a.deviceId === null ? null : pciNames.deviceName(a.vendorId, a.deviceId),
-      names: a.names.sort((x, y) => y.machines - x.machines || (x.name < y.name ? -1 : 1)).slice(0, MOST_NAMES).map((n) => n.name)
+      // A name is shown only when K machines reported it, like any row.
+      names: a.names.filter((n) => n.machines >= minimum).sort((x, y) => y.machines - x.machines || (x.name < y.name ? -1 : 1))
+        .slice(0, MOST_NAMES).map((n) => n.name)
     }),
     extra: () => ({ meetsShare: Math.round(a.meets / a.machines * 1e6) / 1e6, topBlocker: topBlocker(a.below) })
   }));

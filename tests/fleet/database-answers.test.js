@@ -58,8 +58,10 @@ test('missing from the database: an adapter none of whose names a record gives a
   const answers = [unnamed, unnamed, { decidedBy: 'fallback', direct3d8: { level: 0 } }, null];
   const levels = [{ vendor_id: 10, device_id: 1, pslevel: '2.0', machines: 6 }, { vendor_id: 10, device_id: 1, pslevel: '3.0', machines: 6 },
     { vendor_id: 10, device_id: 1, pslevel: '?', machines: 50 }];
-  const missing = missingAdapters(names, answers, levels);
+  const missing = missingAdapters(names, answers, levels, 9);
   assert.deepEqual(missing.map((m) => [m.vendorId, m.deviceId, m.name, m.machines, m.level]), [[10, 1, 'A 1', 16, { major: 3, minor: 0 }]]);
+  // A name fewer than K machines reported is not shown.
+  assert.equal(missingAdapters(names, answers, levels, 10)[0].name, null);
   assert.equal(mostReportedLevel([{ pslevel: '?', machines: 9 }]), null);
 });
 
@@ -67,10 +69,10 @@ test('drafts: Card records in the database\'s format, texts escaped, a name XML 
   const names = parsePciIds('10de  NVIDIA Corporation\n');
   const xml = draftRecords([
     { vendorId: 4318, deviceId: 9, name: 'Ge"Force" <&> --', level: { major: 3, minor: 0 } },
-    { vendorId: 4318, deviceId: 7, name: 'bell\u0007', level: null },
+    { vendorId: 4318, deviceId: 7, name: 'bell\u0007', level: null }, { vendorId: 4318, deviceId: 8, name: null, level: null },
     { vendorId: 4660, deviceId: 1, name: 'Q', level: { major: 12, minor: 0 } }
   ], names, { from: '2026-01-01', to: null }, 'db--x.xml');
-  assert.ok(xml.includes('<Vendor Name="NVIDIA Corporation">\n    <Card ManufacturerID="4318" DeviceID="7"/>\n' +
+  assert.ok(xml.includes('<Vendor Name="NVIDIA Corporation">\n    <Card ManufacturerID="4318" DeviceID="7"/>\n    <Card ManufacturerID="4318" DeviceID="8"/>\n' +
     '    <Card ManufacturerID="4318" DeviceID="9" CardName="Ge&quot;Force&quot; &lt;&amp;&gt; --" PixelShaderVersion="3"/>'), xml);
   assert.ok(xml.includes('<Vendor Name="vendor 4660">\n    <Card ManufacturerID="4660" DeviceID="1" CardName="Q" PixelShaderVersion="9"/>'));
   assert.equal((xml.match(/<!--[\s\S]*?-->/)[0].slice(4, -3)).includes('--'), false);

@@ -39,8 +39,9 @@ function ingestUntilKilled(store, logs, afterMs) {
   });
 }
 
-test('kill -9 at random moments, then ingest again: the same store as a clean run', async () => {
+test('kill -9 at random moments, then ingest again: the same store as a clean run', async (t) => {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vidrake-fleet-kill.'));
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
   const logs = [path.join(dir, 'a.log'), path.join(dir, 'b.log')];
   for (const [i, log] of logs.entries()) {
     const done = spawnSync(process.execPath, [MAIN, 'simulate', '20000', '--out', log, '--seed', 'kill' + i, '--days', '20']);
@@ -61,5 +62,4 @@ test('kill -9 at random moments, then ingest again: the same store as a clean ru
   assert.equal(last.status, 0, last.stderr);
   assert.ok(outcomes.includes('SIGKILL'), `some run was killed: ${outcomes}`);
   assert.deepEqual(await contents(store), expected);
-  fs.rmSync(dir, { recursive: true });
 });

@@ -1,0 +1,102 @@
+// The fleet store: a DuckDB file with the tables of schema.sql. Ingest
+// appends one file's lines in one transaction, through two staging tables
+// that live only in memory: the distinct addresses, judged once each, and
+// per line just its number, time, machine and address.
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const { DuckDBInstance } = require('@duckdb/node-api');
+const { JUDGED_COLUMNS } = require('./classify.js');
+
+const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
+
+const ADDRESS_TYPES = {
+  cut: 'BOOLEAN', mask: 'INTEGER', vendor_id: 'BIGINT', device_id: 'BIGINT', mem_mb: 'INTEGER', ram_mb: 'INTEGER',
+  disk_mb: 'INTEGER', os_major: 'INTEGER', os_minor: 'INTEGER', os_sp: 'INTEGER'
+};
+
+async function openStore(file) {
+  const instance = await DuckDBInstance.create(file);
+  const connection = await instance.connect();
+  await connection.run(SCHEMA);
+  return { instance, connection };
+}
+
+function closeStore(store) {
+  store.connection.closeSync();
+  store.instance.closeSync();
+}
+
+async function rows(connection, sql, values) {
+  return (await connection.runAndReadAll(sql, values)).getRowObjectsJS();
+}
+
+// The staging of one ingest run: append lines and addresses, then flush
+// them into results for a file.
+async function createStaging(connection) {
+  const addressColumns = JUDGED_COLUMNS.map((c) => `${c} ${ADDRESS_TYPES[c] || 'VARCHAR'}`).join(', ');
+  await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid BIGINT, ${addressColumns})`);
+  await connection.run('CREATE OR REPLACE TEMP TABLE line_stage (line_no BIGINT, at_ms DOUBLE, machine VARCHAR, qid BIGINT)');
+  let addresses = await connection.createAppender('address_stage', 'main', 'temp');
+  let lines = await connection.createAppender('line_stage', 'main', 'temp');
+  let staged = 0;
+  return {
+    get staged() { return staged; },
+    addAddress(qid, record) {
+      addresses.appendDouble(qid);
+      for (const column of JUDGED_COLUMNS) {
+        const value = record[column];
+        if (value === null || value === undefined) addresses.appendNull();
+        else if (column === 'cut') addresses.appendBoolean(value);
+        else if (ADDRESS_TYPES[column]) addresses.appendDouble(value);
+        else addresses.appendVarchar(value);
+      }
+      addresses.endRow();
+    },
+    addLine(lineNo, atMs, machine, qid) {
+      lines.appendDouble(lineNo);
+      lines.appendDouble(atMs);
+      lines.appendVarchar(machine);
+      lines.appendDouble(qid);
+      lines.endRow();
+      staged++;
+    },
+    // The staged lines into results as lines of fileId.
+    async flush(fileId) {
+      addresses.flushSync();
+      lines.flushSync();
+      if (staged) {
+        const judged = JUDGED_COLUMNS.map((c) => 'a.' + c).join(', ');
+        const inserted = await connection.run(`INSERT INTO results (file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')})
+          SELECT ${Number(fileId)}, l.line_no, epoch_ms(CAST(l.at_ms AS BIGINT)), CAST(epoch_ms(CAST(l.at_ms AS BIGINT)) AS DATE),
+                 l.machine, ${judged}
+          FROM line_stage l JOIN address_stage a USING (qid)`);
+        // Every staged line must find its address: never store less silently.
+        if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
+        await connection.run('DELETE FROM line_stage');
+      }
+      staged = 0;
+    },
+    // Addresses no line will name again (a worker dropped them from its cache).
+    async dropAddresses(workers, worker, below) {
+      addresses.flushSync();
+      await connection.run(`DELETE FROM address_stage WHERE qid % ${workers} = ${worker} AND qid < ${below * workers}`);
+    },
+    // After a rollback the appenders start afresh with the emptied tables.
+    async reset() {
+      addresses.closeSync();
+      lines.closeSync();
+      await connection.run('DELETE FROM address_stage');
+      await connection.run('DELETE FROM line_stage');
+      addresses = await connection.createAppender('address_stage', 'main', 'temp');
+      lines = await connection.createAppender('line_stage', 'main', 'temp');
+      staged = 0;
+    },
+    close() {
+      addresses.closeSync();
+      lines.closeSync();
+    }
+  };
+}
+
+module.exports = { openStore, closeStore, rows, createStaging };

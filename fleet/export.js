@@ -6,7 +6,7 @@
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
-const { openForReading, sqlText } = require('./store-reader.js');
+const { openForReading, sqlText } = require('./store_reader.js');
 const { UsageError, parseArguments } = require('./arguments.js');
 
 const USAGE = 'usage: vidrake-fleet export STORE DIR';

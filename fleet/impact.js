@@ -5,13 +5,13 @@
 // explain), and only bit 0x400 re-judged; every other finding stands.
 'use strict';
 const page = require('../resultpage/result.js');
-const { openForReading, rows } = require('./store-reader.js');
-const { selectPeriod } = require('./report-queries.js');
-const { explainBatch, explainable } = require('./database-explain.js');
+const { openForReading, rows } = require('./store_reader.js');
+const { selectPeriod } = require('./report_queries.js');
+const { explainBatch, explainable } = require('./database_explain.js');
 const { share } = require('./shares.js');
 const { foldRows, withheld, OTHER } = require('./folding.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('./arguments.js');
-const { writeWhole } = require('./output-files.js');
+const { writeWhole } = require('./output_files.js');
 
 const DRIVER_REJECTED = 0x400;
 const USAGE = 'usage: vidrake-fleet impact STORE --before OLD.xml --after NEW.xml [--from DAY] [--to DAY] [--min-machines K] [--json FILE]';

@@ -2,15 +2,15 @@
 //   [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]
 // The survey of the period's machines and why they fall short.
 'use strict';
-const { openForReading } = require('./store-reader.js');
-const queries = require('./report-queries.js');
-const figures = require('./report-figures.js');
-const { loadPciIds } = require('./pci-ids.js');
+const { openForReading } = require('./store_reader.js');
+const queries = require('./report_queries.js');
+const figures = require('./report_figures.js');
+const { loadPciIds } = require('./pci_ids.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('./arguments.js');
-const { writeWhole } = require('./output-files.js');
-const { addMissingFromDatabase } = require('./missing-from-database.js');
-const { reportPage } = require('./report-html.js');
-const { writeTables } = require('./report-csv.js');
+const { writeWhole } = require('./output_files.js');
+const { addMissingFromDatabase } = require('./missing_from_database.js');
+const { reportPage } = require('./report_html.js');
+const { writeTables } = require('./report_csv.js');
 
 const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
 

@@ -6,11 +6,11 @@ const fs = require('fs');
 const crypto = require('crypto');
 const page = require('../resultpage/result.js');
 const { parseArguments } = require('./arguments.js');
-const { loadPciIds } = require('./pci-ids.js');
+const { loadPciIds } = require('./pci_ids.js');
 const { REASONS } = require('./classify.js');
-const { combinedLine } = require('./nginx-log.js');
+const { combinedLine } = require('./nginx_log.js');
 const { cp1252 } = require('./text.js');
-const { random, mix, adaptersFromPciIds, machine, programAddress } = require('./simulated-machines.js');
+const { random, mix, adaptersFromPciIds, machine, programAddress } = require('./simulated_machines.js');
 
 const USAGE = 'usage: vidrake-fleet simulate N --out LOG [--seed S] [--days D]';
 const HOST = 'systemtest.quillet.example';

@@ -6,7 +6,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { makeStore } = require('./store-fixture.js');
+const { makeStore } = require('./store_fixture.js');
 const { runExport } = require('../../fleet/export.js');
 const { runReport } = require('../../fleet/report.js');
 

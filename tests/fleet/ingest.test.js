@@ -11,7 +11,7 @@ const zlib = require('zlib');
 const { spawnSync } = require('child_process');
 const { DuckDBInstance } = require('@duckdb/node-api');
 const { address } = require('../resultpage/address.js');
-const L = require('./log-lines.js');
+const L = require('./log_lines.js');
 
 const MAIN = path.join(__dirname, '..', '..', 'fleet', 'main.js');
 

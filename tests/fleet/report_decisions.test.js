@@ -5,9 +5,9 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { wilson, share } = require('../../fleet/shares.js');
 const bins = require('../../fleet/bins.js');
-const { passesLowered } = require('../../fleet/what-if.js');
+const { passesLowered } = require('../../fleet/what_if.js');
 const { foldRows } = require('../../fleet/folding.js');
-const { parsePciIds } = require('../../fleet/pci-ids.js');
+const { parsePciIds } = require('../../fleet/pci_ids.js');
 
 test('Wilson interval: published values, the ends, nothing to share', () => {
   // 81 of 263: 0.2553 to 0.3662 (Wilson 1927; Newcombe 1998, table I).

@@ -8,10 +8,10 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { spawnSync, execFileSync } = require('node:child_process');
-const { makeStore } = require('./store-fixture.js');
+const { makeStore } = require('./store_fixture.js');
 const { runReport } = require('../../fleet/report.js');
 const { runImpact } = require('../../fleet/impact.js');
-const { explainBatch, toolCommand } = require('../../fleet/database-explain.js');
+const { explainBatch, toolCommand } = require('../../fleet/database_explain.js');
 
 const SAMPLE = path.join(__dirname, '../../data/VideoCardDB.xml');
 const GTX = { vendorID: '4318', deviceID: '1741', card: 'NVIDIA GeForce GTX 470', driver: '6.14.0010.7164' };

@@ -1,10 +1,10 @@
-// The report's tables from the grouped rows of report-queries.js: plain
+// The report's tables from the grouped rows of report_queries.js: plain
 // values in, plain records out. Shares are of all machines of the period
 // unless a field says otherwise.
 'use strict';
 const { share } = require('./shares.js');
 const { foldRows, withheld, OTHER } = require('./folding.js');
-const { STEPS, passesLowered } = require('./what-if.js');
+const { STEPS, passesLowered } = require('./what_if.js');
 const bins = require('./bins.js');
 
 const REQUIREMENT_IDS = ['directx', 'device', 'memory', 'shader', 'driver', 'ram', 'disk', 'windows'];

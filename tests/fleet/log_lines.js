@@ -2,7 +2,7 @@
 // tests: a request target (a byte string) escaped the way each server does.
 'use strict';
 const { cp1252 } = require('../../fleet/text.js');
-const { nginxEscape } = require('../../fleet/nginx-log.js');
+const { nginxEscape } = require('../../fleet/nginx_log.js');
 
 const HEX = (code) => '\\x' + code.toString(16).toUpperCase().padStart(2, '0');
 

@@ -1,7 +1,7 @@
 // The report's queries: DuckDB groups the period's machines by what each
 // table needs, and the report's figures are made from those few rows.
 'use strict';
-const { rows } = require('./store-reader.js');
+const { rows } = require('./store_reader.js');
 
 const STATES = ['directx', 'device', 'memory', 'shader', 'driver', 'ram', 'disk', 'windows'];
 const STATE_COLUMNS = STATES.map((id) => 'st_' + id).join(', ');

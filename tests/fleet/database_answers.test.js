@@ -5,9 +5,9 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { changedGroups, impactFigures, verdictWith } = require('../../fleet/impact.js');
-const { missingAdapters, draftRecords, mostReportedLevel } = require('../../fleet/missing-from-database.js');
-const { splitAnswers } = require('../../fleet/database-explain.js');
-const { parsePciIds } = require('../../fleet/pci-ids.js');
+const { missingAdapters, draftRecords, mostReportedLevel } = require('../../fleet/missing_from_database.js');
+const { splitAnswers } = require('../../fleet/database_explain.js');
+const { parsePciIds } = require('../../fleet/pci_ids.js');
 
 function answer(d3d9Rejected, d3d8Rejected, extra) {
   return Object.assign({ readable: true, decidedBy: d3d9Rejected ? 'rejected' : 'accepted',

@@ -9,7 +9,7 @@ const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const page = require('../../resultpage/result.js');
 const bins = require('../../fleet/bins.js');
-const { loadPciIds } = require('../../fleet/pci-ids.js');
+const { loadPciIds } = require('../../fleet/pci_ids.js');
 const { runReport } = require('../../fleet/report.js');
 
 const FLEET = path.join(__dirname, '../../scripts/vidrake-fleet');

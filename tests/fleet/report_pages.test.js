@@ -7,7 +7,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
-const { makeStore } = require('./store-fixture.js');
+const { makeStore } = require('./store_fixture.js');
 const { runReport } = require('../../fleet/report.js');
 
 const HOSTILE = '<img src=x onerror=alert(1)>';

@@ -9,7 +9,7 @@ const { resultQuery, judgeQuery, REASONS } = require('../../fleet/classify.js');
 const { createLineReader } = require('../../fleet/lines.js');
 const { bytesToText, recodePercentEscapes } = require('../../fleet/text.js');
 const { address } = require('../resultpage/address.js');
-const L = require('./log-lines.js');
+const L = require('./log_lines.js');
 
 // The row a log line gives: its request and judged columns, or a rejection.
 function rowOf(format, line, header) {

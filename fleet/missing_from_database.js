@@ -1,13 +1,13 @@
 // --db: the adapters no record of the database names, ranked by machines,
 // and --draft: Card records for them in the database's own format.
 'use strict';
-const { rows } = require('./store-reader.js');
-const { explainBatch, explainable } = require('./database-explain.js');
+const { rows } = require('./store_reader.js');
+const { explainBatch, explainable } = require('./database_explain.js');
 const { share } = require('./shares.js');
 const { foldRows, OTHER } = require('./folding.js');
 const { pixelShaderLevel } = require('./bins.js');
-const { writeWhole } = require('./output-files.js');
-const { loadPciIds } = require('./pci-ids.js');
+const { writeWhole } = require('./output_files.js');
+const { loadPciIds } = require('./pci_ids.js');
 
 // A driver version no record names, so that only records about the adapter
 // itself can match: the card is named when one gives it a level.

@@ -1,7 +1,7 @@
 // The report's queries: DuckDB groups the period's machines by what each
 // table needs, and the report's figures are made from those few rows.
 'use strict';
-const { rows } = require('./store_reader.js');
+const { rows, sqlText } = require('./store_reader.js');
 
 const STATES = ['directx', 'device', 'memory', 'shader', 'driver', 'ram', 'disk', 'windows'];
 const STATE_COLUMNS = STATES.map((id) => 'st_' + id).join(', ');
@@ -9,13 +9,19 @@ const STATE_COLUMNS = STATES.map((id) => 'st_' + id).join(', ');
 const UNKNOWN_BITS = '(mask <> -1 AND (mask & ~2047) <> 0)';
 
 // The period's machines (their latest result of each day), with only the
-// columns the report reads, once; every query below reads this table.
+// columns the report reads; every query below reads this view.
 // `extra`: more columns for another command.
 async function selectPeriod(connection, from, to, extra) {
-  await connection.run('CREATE OR REPLACE TEMP TABLE period AS SELECT day, verdict, mask, ' + STATE_COLUMNS +
+  await connection.run('CREATE OR REPLACE TEMP VIEW period AS SELECT day, verdict, mask, ' + STATE_COLUMNS +
     ', mem_mb, pslevel, dxver, windows, ram_mb, disk_mb, os_major, os_minor, os_sp, vendor_id, device_id, card, driver, alternates' +
     (extra || []).map((column) => ', ' + column).join('') +
-    ' FROM machine_days WHERE ($1::DATE IS NULL OR day >= $1::DATE) AND ($2::DATE IS NULL OR day <= $2::DATE)', [from, to]);
+    ' FROM machine_days WHERE ' + dayWithin(from, to));
+}
+
+// A view takes no parameters: the period's days go in as quoted literals.
+function dayWithin(from, to) {
+  return (from == null ? 'true' : 'day >= CAST(' + sqlText(from) + ' AS DATE)') +
+    ' AND ' + (to == null ? 'true' : 'day <= CAST(' + sqlText(to) + ' AS DATE)');
 }
 
 async function totals(connection, from, to) {

@@ -40,7 +40,8 @@ CREATE TABLE IF NOT EXISTS results (
   -- parsed values (null: unknown)
   mem_mb INTEGER, ram_mb INTEGER, disk_mb INTEGER,
   os_major INTEGER, os_minor INTEGER, os_sp INTEGER,
-  windows VARCHAR                    -- the Windows name as the page shows it
+  windows VARCHAR,                   -- the Windows name as the page shows it
+  latest BOOLEAN NOT NULL DEFAULT false -- the machine's latest result of its day (set by ingest)
 );
 
 CREATE TABLE IF NOT EXISTS day_keys (
@@ -49,6 +50,6 @@ CREATE TABLE IF NOT EXISTS day_keys (
 );
 
 -- A machine counts once a day: its latest result of the day stands for it.
-CREATE OR REPLACE VIEW machine_days AS
-  SELECT * FROM results
-  QUALIFY row_number() OVER (PARTITION BY day, machine ORDER BY seen_at DESC, file_id DESC, line_no DESC) = 1;
+-- Ingest marks that result when it stores a file, so that a report reads the
+-- machines without ranking every result again.
+CREATE OR REPLACE VIEW machine_days AS SELECT * FROM results WHERE latest;

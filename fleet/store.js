@@ -31,6 +31,18 @@ async function rows(connection, sql, values) {
   return (await connection.runAndReadAll(sql, values)).getRowObjectsJS();
 }
 
+// Marks each machine's latest result of the day on the days that fileId's
+// lines touch (a file's lines may arrive over several runs, and another file
+// may hold a later result of the same machine and day).
+async function markLatest(connection, fileId) {
+  await connection.run(`UPDATE results SET latest = ranked.place = 1
+    FROM (SELECT file_id, line_no, row_number() OVER (PARTITION BY day, machine
+                 ORDER BY seen_at DESC, file_id DESC, line_no DESC) AS place
+          FROM results WHERE day IN (SELECT DISTINCT day FROM results WHERE file_id = $1)) AS ranked
+    WHERE results.file_id = ranked.file_id AND results.line_no = ranked.line_no
+      AND results.latest <> (ranked.place = 1)`, [Number(fileId)]);
+}
+
 // The staging of one ingest run: append lines and addresses, then flush
 // them into results for a file.
 async function createStaging(connection) {
@@ -99,4 +111,4 @@ async function createStaging(connection) {
   };
 }
 
-module.exports = { openStore, closeStore, rows, createStaging };
+module.exports = { markLatest, openStore, closeStore, rows, createStaging };

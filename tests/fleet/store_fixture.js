@@ -7,6 +7,7 @@ const { DuckDBInstance } = require('@duckdb/node-api');
 const page = require('../../resultpage/result.js');
 const { address } = require('../resultpage/address.js');
 
+const { markLatest } = require('../../fleet/store.js');
 const SCHEMA = fs.readFileSync(path.join(__dirname, '../../fleet/schema.sql'), 'utf8');
 
 function megabytes(text) {
@@ -37,7 +38,7 @@ function resultRow(values, fileId, lineNo, seenAt, machine) {
     vendor_id: idNumber(items.vendorID), device_id: idNumber(items.deviceID),
     mem_mb: mem !== null && mem > 0 ? mem : null, ram_mb: megabytes(items.ram), disk_mb: megabytes(items.hdspace),
     os_major: os ? +os[1] : null, os_minor: os ? +os[2] : null, os_sp: os ? +os[3] : null,
-    windows: os ? page.windowsName(+os[1], +os[2]) : null
+    windows: os ? page.windowsName(+os[1], +os[2]) : null, latest: false
   };
 }
 
@@ -77,6 +78,8 @@ async function makeStore(file, groups, files) {
     appender.endRow();
   }
   appender.closeSync();
+  // Which result stands for each machine-day, as ingest decides it.
+  await markLatest(connection, 1);
   let fileId = 0;
   for (const f of files || [{ lines_read: line, results: line, other_requests: 0, rejected: 0, cut: 0, rejected_reasons: '{}' }]) {
     fileId++;

@@ -82,19 +82,22 @@ void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error)
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        wchar_t text[512] = L"";
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                       sizeof(text) / sizeof(text[0]), nullptr);
-        std::wstring reason = L"cannot open the file: ";
-        reason += text[0] ? text : L"unknown error";
-        while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-            reason.pop_back();
-        error.reason = reason.c_str();
+        error.reason = (L"cannot open the file: " + SystemErrorText(GetLastError())).c_str();
         return;
     }
     CloseHandle(file);
     LocateParseError(DatabaseAddress(path), error);
+}
+
+std::wstring SystemErrorText(DWORD code)
+{
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                   sizeof(text) / sizeof(text[0]), nullptr);
+    std::wstring reason = text[0] ? text : L"unknown error";
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+        reason.pop_back();
+    return reason;
 }
 
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error)

@@ -44,5 +44,8 @@ HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query,
 // stops.
 void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error);
 
+// The system's text for an error code, without its line break.
+std::wstring SystemErrorText(DWORD code);
+
 // One line on why a database could not be read.
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error);

@@ -206,14 +206,10 @@ bool ScanElement(DatabaseElement& element, void* context)
 {
     ScanContext& scan = *static_cast<ScanContext*>(context);
     VideoCardRecord record;
-    RecordEffect effect = JudgeDatabaseElement(*scan.query, element, record, scan.end->scan);
+    RecordEffect effect = ScanDatabaseElement(*scan.query, element, record, *scan.end);
     if (scan.observer)
         scan.observer(element, record, effect, scan.end->scan, scan.observerContext);
-    if (effect != kRecordAccepted)
-        return true;
-    scan.end->accepted = true;
-    scan.end->acceptedLevel = record.pixelShaderLevel;
-    return false;
+    return effect != kRecordAccepted;
 }
 
 }  // namespace
@@ -396,6 +392,17 @@ RecordEffect JudgeDatabaseElement(const VideoCardQuery& query, const DatabaseEle
     for (long i = 0; i < element.attributeCount; ++i)
         ReadRecordValue(query, element.attributes[i].kind, element.attributes[i].value, record);
     return WeighVideoCardRecord(record, scan);
+}
+
+RecordEffect ScanDatabaseElement(const VideoCardQuery& query, const DatabaseElement& element, VideoCardRecord& record,
+                                 VideoCardScanEnd& end)
+{
+    RecordEffect effect = JudgeDatabaseElement(query, element, record, end.scan);
+    if (effect == kRecordAccepted) {
+        end.accepted = true;
+        end.acceptedLevel = record.pixelShaderLevel;
+    }
+    return effect;
 }
 
 HRESULT WalkVideoCardDatabase(const WideString& address, const VideoCardQuery& query, bool withPaths,

@@ -201,6 +201,12 @@ struct VideoCardScanEnd {
     VideoCardScan scan;
 };
 
+// Reads `element` into a fresh `record` and weighs it into `end`, as the scan
+// does for each element; the first accepted exact match ends the scan
+// (end.accepted, with its level). Returns what the record did.
+RecordEffect ScanDatabaseElement(const VideoCardQuery& query, const DatabaseElement& element, VideoCardRecord& record,
+                                 VideoCardScanEnd& end);
+
 // Scans the database at `address` for the adapter in `query`, telling
 // `observer` (when given; it then also receives element paths) of each record.
 HRESULT ScanVideoCardDatabase(const WideString& address, const VideoCardQuery& query, VideoCardObserver observer,

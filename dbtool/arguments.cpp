@@ -20,7 +20,8 @@ const char kUsageText[] =
     "         driverVersion and cardName, tab-separated) and database, each database read once;\n"
     "         --trail adds the records that matched.\n"
     "lint     every place where the database will not do what its author most likely meant.\n"
-    "         Exit status 0: nothing to report, 1: findings, 2: the database cannot be read.\n"
+    "         Exit status 0: nothing to report, 1: findings, 2: the database cannot be read,\n"
+    "         3: incomplete (the matching rules stopped at their guard limit).\n"
     "--json   print one JSON document instead of text.\n";
 
 bool ReadAdapterId(const wchar_t* text, DWORD* id)

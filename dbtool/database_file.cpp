@@ -75,17 +75,28 @@ HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query,
     return hr;
 }
 
+bool DatabaseFileOpens(const std::wstring& path, DWORD* error)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error)
+            *error = GetLastError();
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
 void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error)
 {
     if (error.line > 0)
         return;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error.reason = (L"cannot open the file: " + SystemErrorText(GetLastError())).c_str();
+    DWORD code = 0;
+    if (!DatabaseFileOpens(path, &code)) {
+        error.reason = (L"cannot open the file: " + SystemErrorText(code)).c_str();
         return;
     }
-    CloseHandle(file);
     LocateParseError(DatabaseAddress(path), error);
 }
 

@@ -39,6 +39,10 @@ DatabaseElement AsDatabaseElement(const StoredElement& element);
 HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query, StoredDatabase& database,
                           DatabaseLoadError& error);
 
+// Whether the file at `path` can be opened for reading; the error code in
+// `error`, when given, if not.
+bool DatabaseFileOpens(const std::wstring& path, DWORD* error = nullptr);
+
 // Says why a database that did not load could not be read, when the
 // document object did not: the file cannot be opened, or where the parser
 // stops.

@@ -29,8 +29,11 @@ void ReadFacts(const VideoCardQuery& neutral, const StoredElement& element, Reco
             vendorNumbers.push_back(DatabaseNumber(text));
             break;
         case kDeviceIdAttribute:
-            facts.anyDevice = facts.anyDevice || record.deviceMatched;
-            deviceNumbers.push_back(DatabaseNumber(text));
+            // A value that reads as "*" matches every device whatever its number.
+            if (record.deviceMatched)
+                facts.anyDevice = true;
+            else
+                deviceNumbers.push_back(DatabaseNumber(text));
             break;
         case kCardNameAttribute:
             facts.names.push_back(std::wstring(text, SysStringLen(attribute.value)));

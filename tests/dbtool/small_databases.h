@@ -62,11 +62,27 @@ struct SmallUniverse {
         return text + "/>";
     }
 
+    // Enough acceptable vendor-wide drivers to fill the candidate list.
+    std::string CandidateRun()
+    {
+        std::string text;
+        const char* drivers[] = {"1.0.0000.1", "1.0.0000.2", "2.0.0000.1"};
+        std::string vendor = Chance(50) ? "10" : "11";
+        for (int i = 29 + Pick(5); i > 0; --i)
+            text += "<Driver ManufacturerID=\"" + vendor +
+                    "\" DeviceID=\"*\" DriverVersion=\"" + drivers[Pick(3)] + "\" PixelShaderVersion=\"" +
+                    std::to_string(i % 4) + "\"/>\n";
+        return text;
+    }
+
     // A database of `records` random records, some nested.
     std::string Database(int records)
     {
         std::string xml = "<?xml version=\"1.0\"?>\n<VideoCardDB>\n";
+        int run = Chance(12) ? Pick(records) : -1;
         for (int i = 0; i < records; ++i) {
+            if (i == run)
+                xml += CandidateRun();
             if (Chance(15)) {
                 xml += "<Vendor Name=\"v\">" + Record() + Record() + "</Vendor>\n";
                 ++i;

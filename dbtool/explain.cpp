@@ -138,6 +138,9 @@ std::string HowDecided(const Explanation& explanation)
             text += " The Direct3D 8 build reads its result -1 as an unknown level: it does not report the rejection.";
         return text;
     }
+    if (explanation.direct3D8.rejected)
+        return "No record names the installed driver; the last matching record's pixel shader level is below -1, "
+               "which the Direct3D 8 build reads as a rejection.";
     return "No record names the installed driver: the level is the last matching record's.";
 }
 

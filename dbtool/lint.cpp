@@ -165,10 +165,14 @@ void LintRecord(Linter& lint, long e)
                                             "is neither rejected nor held back");
     }
     if (const wchar_t* level = facts.values[kPixelShaderVersionAttribute]) {
+        long read = DatabaseNumber(level);
         if (!IsSmallLevel(level))
             lint.Report(e, "bad-pixel-shader-version", kPixelShaderVersionAttribute,
-                        Quoted(level) + " is not a whole number from 0 to 9: read as " +
-                            std::to_string(DatabaseNumber(level)));
+                        Quoted(level) + " is not a whole number from 0 to 9: read as " + std::to_string(read) +
+                            (read < 0 ? std::string(", no level to the check: where it is the result, the Direct3D 8 "
+                                                    "build reads -1 as an unknown level and -2 or less as a rejected "
+                                                    "driver")
+                                      : std::string()));
     }
     bool canMatch = (facts.values[kManufacturerIdAttribute] && facts.values[kDeviceIdAttribute]) ||
                     facts.values[kCardNameAttribute];
@@ -574,8 +578,10 @@ std::string IdProblem(const std::wstring& text)
         return "is empty: " + read + ", which no real vendor or device is";
     if (at[0] == L'0' && (at[1] == L'x' || at[1] == L'X'))
         return "is hexadecimal: " + read + "; ids are written in decimal";
+    if (value < 0)
+        return "is negative: " + read + ", which matches no id";
     if (*at == L'-')
-        return "is negative: it matches nothing";
+        return "is signed: " + read + ", so it matches " + std::to_string(value);
     if (*at == L'+')
         ++at;
     const wchar_t* digits = at;
@@ -584,9 +590,13 @@ std::string IdProblem(const std::wstring& text)
     if (at == digits)
         return "has no digits: " + read;
     if (*at != L'\0')
-        return "has trailing characters: " + read;
+        return "has trailing characters: " + read + " (the digits before them), so it matches " +
+               std::to_string(value);
+    // Leading zeros change nothing: the number is what counts.
+    while (*digits == L'0' && digits + 1 < at)
+        ++digits;
     if (at - digits > 10 || wcstoll(digits, nullptr, 10) > 2147483647LL)
-        return "is beyond 32 bits: " + read;
+        return "is beyond 32 bits: " + read + ", the largest value the reader takes";
     return std::string();
 }
 

@@ -211,3 +211,23 @@ TEST(ExplainBatch, ProgramAgreesWithSingleExplain)
                              folder.Path())
                       .exitCode);
 }
+
+// A fallback level below -1 reads as a rejection in the Direct3D 8 build: the
+// explanation does not say that nothing rejected the driver.
+TEST(Explain, RejectionFromANegativeLevelIsNotCalledUndecided)
+{
+    ScratchFolder folder(L"explain-negative");
+    folder.WriteFile(L"VideoCardDB.xml",
+                     "<VideoCardDB><Card ManufacturerID=\"10\" DeviceID=\"20\" PixelShaderVersion=\"-3\"/></VideoCardDB>");
+    AdapterIdentity adapter;
+    adapter.vendorId = 10;
+    adapter.deviceId = 20;
+    adapter.cardName = L"X";
+    adapter.driverVersion = L"1.0.0000.1";
+    Explanation explanation;
+    ASSERT_EQ(S_OK, ExplainAdapter(folder.Path() + L"VideoCardDB.xml", adapter, false, explanation));
+    EXPECT_TRUE(explanation.direct3D8.rejected);
+    std::string text = ExplanationText(L"db", adapter, explanation);
+    EXPECT_EQ(std::string::npos, text.find("No record names the installed driver:")) << text;
+    EXPECT_NE(std::string::npos, text.find("reads as a rejection")) << text;
+}

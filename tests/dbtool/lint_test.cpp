@@ -175,6 +175,9 @@ TEST(Lint, ValueRules)
 {
     EXPECT_EQ("", IdProblem(L"4318"));
     EXPECT_EQ("", IdProblem(L"2147483647"));
+    EXPECT_EQ("", IdProblem(L"000000000001741"));  // leading zeros are not beyond 32 bits
+    EXPECT_NE(std::string::npos, IdProblem(L"-0").find("read as 0, so it matches 0"));
+    EXPECT_NE(std::string::npos, IdProblem(L"1741 rev").find("so it matches 1741"));
     for (const wchar_t* bad : {L"", L"0x10DE", L"-4318", L"4318 ", L"NVIDIA", L"2147483648", L"99999999999"})
         EXPECT_NE("", IdProblem(bad)) << Narrow(bad);
 

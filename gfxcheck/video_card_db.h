@@ -159,7 +159,7 @@ struct DatabaseAttribute {
 // One element of the document: one record.
 struct DatabaseElement {
     long index;       // position among all elements in document order, 0 first
-    const wchar_t* path;  // such as /VideoCardDB/Vendor[2]/Card[5]; "" unless asked for
+    const wchar_t* path;  // such as /VideoCardDB/Vendor[2]/Card[5]; "" unless asked for; a long one has its middle left out
     long attributeCount;
     DatabaseAttribute* attributes;
 };

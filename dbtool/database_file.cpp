@@ -4,16 +4,20 @@
 
 #include "parse_error.h"
 
-std::wstring DefaultDatabasePath()
+std::wstring ProgramDirectory()
 {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return L"VideoCardDB.xml";
-    std::wstring directory(path, length);
+    // A path that does not fit leaves the current directory.
+    std::wstring directory(path, length < MAX_PATH ? length : 0);
     size_t separator = directory.find_last_of(L"\\/");
     directory.erase(separator == std::wstring::npos ? 0 : separator + 1);
-    return directory + L"VideoCardDB.xml";
+    return directory;
+}
+
+std::wstring DefaultDatabasePath()
+{
+    return ProgramDirectory() + L"VideoCardDB.xml";
 }
 
 WideString DatabaseAddress(const std::wstring& path)

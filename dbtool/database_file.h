@@ -7,6 +7,9 @@
 
 #include "video_card_db.h"
 
+// This program's directory with its separator; empty when it cannot be told.
+std::wstring ProgramDirectory();
+
 // VideoCardDB.xml beside this program.
 std::wstring DefaultDatabasePath();
 

@@ -51,9 +51,9 @@ void AnswerFromScan(const VideoCardScanEnd& end, Explanation& explanation)
     explanation.accepted = end.accepted;
     explanation.rejected = !end.accepted && end.scan.rejected;
     WideString alternates9, alternates8;
-    explanation.direct3D9 = ReadLookupResult(kDirect3D9Build, VideoCardLookupResult(kDirect3D9Build, end, alternates9),
+    explanation.direct3D9 = AnswerOf(kDirect3D9Build, VideoCardLookupResult(kDirect3D9Build, end, alternates9),
                                              alternates9);
-    explanation.direct3D8 = ReadLookupResult(kDirect3D8Build, VideoCardLookupResult(kDirect3D8Build, end, alternates8),
+    explanation.direct3D8 = AnswerOf(kDirect3D8Build, VideoCardLookupResult(kDirect3D8Build, end, alternates8),
                                              alternates8);
 }
 
@@ -153,20 +153,10 @@ std::string AnswerJson(const BuildAnswer& answer)
 
 }  // namespace
 
-BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideString& alternates)
+BuildAnswer AnswerOf(Direct3DFlavour flavour, int result, const WideString& alternates)
 {
-    BuildAnswer answer = {};
-    answer.result = result;
-    answer.alternates = alternates.Text();
-    answer.level = -1;
-    if (flavour == kDirect3D9Build) {
-        answer.rejected = result == -2;
-    } else if (result <= -2) {
-        answer.rejected = true;
-        answer.level = static_cast<int>(-2LL - result);
-    } else {
-        answer.level = result;
-    }
+    LookupReading reading = ReadLookupResult(flavour, result);
+    BuildAnswer answer = {result, reading.rejected, reading.level, alternates.Text()};
     return answer;
 }
 

@@ -47,8 +47,8 @@ struct Explanation {
     BuildAnswer direct3D8 = {};
 };
 
-// The answer of a lookup result as the check of `flavour` reads it.
-BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideString& alternates);
+// The answer of a lookup result as the check of `flavour` reads it (ReadLookupResult).
+BuildAnswer AnswerOf(Direct3DFlavour flavour, int result, const WideString& alternates);
 
 // Scans the database for the adapter; records that do not match it are kept
 // in the trail only with `everyRecord`.

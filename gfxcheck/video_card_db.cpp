@@ -389,11 +389,6 @@ void ReadRecordValue(const VideoCardQuery& query, RecordAttributeKind kind, BSTR
     }
 }
 
-void ReadRecordAttribute(const VideoCardQuery& query, BSTR name, BSTR value, VideoCardRecord& record)
-{
-    ReadRecordValue(query, ClassifyRecordAttribute(query, name), value, record);
-}
-
 RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan)
 {
     bool matchesAdapter = (record.vendorMatched && record.deviceMatched) || record.cardMatched;
@@ -419,12 +414,18 @@ RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& 
     return kRecordCandidate;
 }
 
-bool JudgeVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan, int* result)
+LookupReading ReadLookupResult(Direct3DFlavour flavour, int result)
 {
-    if (WeighVideoCardRecord(record, scan) != kRecordAccepted)
-        return false;
-    *result = record.pixelShaderLevel;
-    return true;
+    LookupReading reading = {false, -1};
+    if (flavour == kDirect3D9Build) {
+        reading.rejected = result == -2;
+    } else if (result <= -2) {
+        reading.rejected = true;
+        reading.level = static_cast<int>(-2LL - result);
+    } else {
+        reading.level = result;
+    }
+    return reading;
 }
 
 int RejectionResult(Direct3DFlavour flavour, int fallbackLevel)

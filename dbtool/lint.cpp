@@ -367,9 +367,9 @@ bool NamedByARecord(const Linter& lint, const Adapter& adapter)
 void LintRejection(Linter& lint, const Adapter& adapter, const std::wstring& driver, long first,
                    const VideoCardScanEnd& end)
 {
-    WideString alternates, ignored;
+    WideString alternates;
     VideoCardLookupResult(kDirect3D9Build, end, alternates);
-    int result8 = VideoCardLookupResult(kDirect3D8Build, end, ignored);
+    int result8 = RejectionResult(kDirect3D8Build, end.scan.fallbackLevel);
     if (alternates.IsEmpty())
         lint.Report(first, "rejected-without-alternate", kDriverVersionAttribute,
                     "rejects " + Utf8(driver) + " for " + AdapterText(adapter) +
@@ -441,34 +441,68 @@ bool JudgeDrivers(Linter& lint, const Adapter& adapter, long fromElement, VideoC
     return true;
 }
 
-// The rules for one adapter from its weighed list.
-void LintWeighedList(Linter& lint, const Adapter& adapter, WeighedList& list)
+// The rules on one driver for one adapter.
+void LintDriver(Linter& lint, const Adapter& adapter, const std::wstring& driver, const DriverOutcome& outcome,
+                const WeighedList& list, int levelOtherwise)
+{
+    if (outcome.acceptedBy >= 0) {
+        if (outcome.acceptedLevel == -1 && levelOtherwise >= 0 &&
+            !lint.reported.count(std::make_pair(outcome.acceptedBy, std::string("accepted-without-level"))))
+            lint.Report(outcome.acceptedBy, "accepted-without-level", kOtherAttribute,
+                        "accepts " + Utf8(driver) + " for " + AdapterText(adapter) +
+                            " and ends the scan without a PixelShaderVersion: while this driver is installed "
+                            "the Direct3D 8 build reports the level as unknown, though the database gives it " +
+                            std::to_string(levelOtherwise) + " otherwise");
+    } else if (!outcome.rejecting.empty()) {
+        LintRejection(lint, adapter, driver, outcome.rejecting[0],
+                      RejectionEnd(list.none, list.steps, outcome.rejecting, outcome.rejection));
+    }
+}
+
+void CountRoles(Linter& lint, const DriverOutcome& outcome)
+{
+    for (long e : outcome.rejecting)
+        ++lint.decisive[e];
+    for (long e : outcome.later) {
+        ++lint.shadowed[e];
+        lint.shadowedBy[e] = outcome.acceptedBy;
+    }
+    if (outcome.acceptedBy >= 0)
+        ++lint.decisive[outcome.acceptedBy];
+}
+
+// A vendor's vendor-wide records weighed once for all its devices, and the
+// drivers they name that can still give a finding for one of them.
+struct VendorWide {
+    WeighedList list;
+    std::vector<std::wstring> open;  // rejected, or accepted without a level
+};
+
+// The rules for one adapter from its weighed list; `shared`, when given, holds
+// the vendor-wide records the list starts with, and `list` names only the
+// drivers of the adapter's own records.
+void LintWeighedList(Linter& lint, const Adapter& adapter, WeighedList& list, VendorWide* shared)
 {
     LintLevelsAndCandidates(lint, adapter, list.steps);
     WideString ignored;
     int levelOtherwise = VideoCardLookupResult(kDirect3D8Build, list.none, ignored);
     for (const std::wstring& driver : list.drivers) {
-        const DriverOutcome& outcome = list.outcomes[driver];
-        for (long e : outcome.rejecting)
-            ++lint.decisive[e];
-        for (long e : outcome.later) {
-            ++lint.shadowed[e];
-            lint.shadowedBy[e] = outcome.acceptedBy;
-        }
-        if (outcome.acceptedBy >= 0) {
-            ++lint.decisive[outcome.acceptedBy];
-            if (outcome.acceptedLevel == -1 && levelOtherwise >= 0 &&
-                !lint.reported.count(std::make_pair(outcome.acceptedBy, std::string("accepted-without-level"))))
-                lint.Report(outcome.acceptedBy, "accepted-without-level", kOtherAttribute,
-                            "accepts " + Utf8(driver) + " for " + AdapterText(adapter) +
-                                " and ends the scan without a PixelShaderVersion: while this driver is installed "
-                                "the Direct3D 8 build reports the level as unknown, though the database gives it " +
-                                std::to_string(levelOtherwise) + " otherwise");
-        } else if (!outcome.rejecting.empty()) {
-            LintRejection(lint, adapter, driver, outcome.rejecting[0],
-                          RejectionEnd(list.none, list.steps, outcome.rejecting, outcome.rejection));
-        }
+        CountRoles(lint, list.outcomes[driver]);
+        LintDriver(lint, adapter, driver, list.outcomes[driver], list, levelOtherwise);
     }
+    if (!shared)
+        return;
+    std::vector<std::wstring> stillOpen;
+    for (const std::wstring& driver : shared->open) {
+        const DriverOutcome& outcome = shared->list.outcomes[driver];
+        if (!list.naming.count(driver))
+            LintDriver(lint, adapter, driver, outcome, list, levelOtherwise);
+        // An acceptance without a level is reported once.
+        if (outcome.acceptedBy < 0 ||
+            !lint.reported.count(std::make_pair(outcome.acceptedBy, std::string("accepted-without-level"))))
+            stillOpen.push_back(driver);
+    }
+    shared->open.swap(stillOpen);
 }
 
 void LintMatching(Linter& lint)
@@ -485,7 +519,7 @@ void LintMatching(Linter& lint)
     // Adapters that the same records match, with the same of them by name
     // where that makes a record more specific, come to the same findings.
     std::set<std::tuple<std::vector<long>, std::vector<long>, bool>> weighed;
-    std::map<DWORD, WeighedList> vendorWide;
+    std::map<DWORD, VendorWide> vendorWide;
     std::vector<long> elements;
     for (const Adapter& adapter : adapters) {
         RecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.name, elements);
@@ -504,35 +538,53 @@ void LintMatching(Linter& lint)
         // Every device of a vendor shares its vendor-wide records: weighed once
         // when all the adapter's own records come after them.
         WeighedList list;
+        VendorWide* vendor = nullptr;
         size_t from = 0;
         long fromElement = 0;
         auto wide = lint.index.byIds.find(std::make_pair(adapter.vendor, kNoId));
         if (adapter.vendor != kNoId && wide != lint.index.byIds.end() && byName.empty()) {
-            const std::vector<long>& shared = wide->second;
+            const std::vector<long>& records = wide->second;
             size_t own = 0;  // the adapter's records before the last vendor-wide one
             for (long e : elements)
-                own += e < shared.back() && !std::binary_search(shared.begin(), shared.end(), e);
+                own += e < records.back() && !std::binary_search(records.begin(), records.end(), e);
             if (own == 0) {
                 auto found = vendorWide.find(adapter.vendor);
                 if (found == vendorWide.end()) {
-                    WeighedList& prefix = vendorWide[adapter.vendor];
+                    VendorWide& prefix = vendorWide[adapter.vendor];
                     Adapter other = {adapter.vendor, kNoId, kNoText};
                     if (!AimQuery(query, other, kNoText))
                         throw std::bad_alloc();
-                    if (!WeighRecords(lint, shared, 0, query, prefix) || !JudgeDrivers(lint, other, 0, query, prefix))
+                    if (!WeighRecords(lint, records, 0, query, prefix.list) ||
+                        !JudgeDrivers(lint, other, 0, query, prefix.list))
                         return;
+                    for (const std::wstring& driver : prefix.list.drivers) {
+                        const DriverOutcome& outcome = prefix.list.outcomes[driver];
+                        CountRoles(lint, outcome);
+                        if (outcome.acceptedBy < 0 || outcome.acceptedLevel == -1)
+                            prefix.open.push_back(driver);
+                    }
                     found = vendorWide.find(adapter.vendor);
                 }
-                list = found->second;
-                from = shared.size();
-                fromElement = shared.back() + 1;
+                vendor = &found->second;
+                list.none = vendor->list.none;
+                list.steps = vendor->list.steps;
+                from = records.size();
+                fromElement = records.back() + 1;
             }
         }
         if (!AimQuery(query, adapter, kNoText))
             throw std::bad_alloc();
-        if (!WeighRecords(lint, elements, from, query, list) || !JudgeDrivers(lint, adapter, fromElement, query, list))
+        if (!WeighRecords(lint, elements, from, query, list))
             return;
-        LintWeighedList(lint, adapter, list);
+        // A driver the adapter's own records name too goes on from where the
+        // vendor-wide records left it.
+        for (const std::wstring& driver : list.drivers) {
+            if (vendor && vendor->list.outcomes.count(driver))
+                list.outcomes[driver] = vendor->list.outcomes[driver];
+        }
+        if (!JudgeDrivers(lint, adapter, fromElement, query, list))
+            return;
+        LintWeighedList(lint, adapter, list, vendor);
     }
     for (size_t e = 0; e < count; ++e) {
         if (lint.decisive[e] == 0 && lint.shadowed[e] > 0 &&

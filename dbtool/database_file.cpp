@@ -4,16 +4,20 @@
 
 #include "parse_error.h"
 
-std::wstring DefaultDatabasePath()
+std::wstring ProgramDirectory()
 {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return L"VideoCardDB.xml";
-    std::wstring directory(path, length);
+    // A path that does not fit leaves the current directory.
+    std::wstring directory(path, length < MAX_PATH ? length : 0);
     size_t separator = directory.find_last_of(L"\\/");
     directory.erase(separator == std::wstring::npos ? 0 : separator + 1);
-    return directory + L"VideoCardDB.xml";
+    return directory;
+}
+
+std::wstring DefaultDatabasePath()
+{
+    return ProgramDirectory() + L"VideoCardDB.xml";
 }
 
 WideString DatabaseAddress(const std::wstring& path)
@@ -75,26 +79,40 @@ HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query,
     return hr;
 }
 
+bool DatabaseFileOpens(const std::wstring& path, DWORD* error)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error)
+            *error = GetLastError();
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
 void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error)
 {
     if (error.line > 0)
         return;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        wchar_t text[512] = L"";
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                       sizeof(text) / sizeof(text[0]), nullptr);
-        std::wstring reason = L"cannot open the file: ";
-        reason += text[0] ? text : L"unknown error";
-        while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
-            reason.pop_back();
-        error.reason = reason.c_str();
+    DWORD code = 0;
+    if (!DatabaseFileOpens(path, &code)) {
+        error.reason = (L"cannot open the file: " + SystemErrorText(code)).c_str();
         return;
     }
-    CloseHandle(file);
     LocateParseError(DatabaseAddress(path), error);
+}
+
+std::wstring SystemErrorText(DWORD code)
+{
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                   sizeof(text) / sizeof(text[0]), nullptr);
+    std::wstring reason = text[0] ? text : L"unknown error";
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+        reason.pop_back();
+    return reason;
 }
 
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error)

@@ -7,6 +7,9 @@
 
 #include "video_card_db.h"
 
+// This program's directory with its separator; empty when it cannot be told.
+std::wstring ProgramDirectory();
+
 // VideoCardDB.xml beside this program.
 std::wstring DefaultDatabasePath();
 
@@ -39,10 +42,17 @@ DatabaseElement AsDatabaseElement(const StoredElement& element);
 HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query, StoredDatabase& database,
                           DatabaseLoadError& error);
 
+// Whether the file at `path` can be opened for reading; the error code in
+// `error`, when given, if not.
+bool DatabaseFileOpens(const std::wstring& path, DWORD* error = nullptr);
+
 // Says why a database that did not load could not be read, when the
 // document object did not: the file cannot be opened, or where the parser
 // stops.
 void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error);
+
+// The system's text for an error code, without its line break.
+std::wstring SystemErrorText(DWORD code);
 
 // One line on why a database could not be read.
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error);

@@ -12,13 +12,9 @@ struct ExplainContext {
     bool everyRecord;
 };
 
-void ObserveRecord(const DatabaseElement& element, const VideoCardRecord& record, RecordEffect effect,
-                   const VideoCardScan& scan, void* context)
+void AddTrailStep(const DatabaseElement& element, const VideoCardRecord& record, RecordEffect effect,
+                  const VideoCardScan& scan, Explanation& explanation)
 {
-    ExplainContext& explain = *static_cast<ExplainContext*>(context);
-    explain.explanation->elementsRead = element.index + 1;
-    if (effect == kRecordNotMatching && !explain.everyRecord)
-        return;
     TrailStep step = {};
     step.element = element.index + 1;
     step.path = element.path;
@@ -37,7 +33,28 @@ void ObserveRecord(const DatabaseElement& element, const VideoCardRecord& record
         step.family = scan.rejectionFamily;
     }
     step.fallbackLevel = effect == kRecordAccepted ? record.pixelShaderLevel : scan.fallbackLevel;
-    explain.explanation->trail.push_back(step);
+    explanation.trail.push_back(step);
+}
+
+void ObserveRecord(const DatabaseElement& element, const VideoCardRecord& record, RecordEffect effect,
+                   const VideoCardScan& scan, void* context)
+{
+    ExplainContext& explain = *static_cast<ExplainContext*>(context);
+    explain.explanation->elementsRead = element.index + 1;
+    if (effect != kRecordNotMatching || explain.everyRecord)
+        AddTrailStep(element, record, effect, scan, *explain.explanation);
+}
+
+// Both builds' answers from the end of a scan.
+void AnswerFromScan(const VideoCardScanEnd& end, Explanation& explanation)
+{
+    explanation.accepted = end.accepted;
+    explanation.rejected = !end.accepted && end.scan.rejected;
+    WideString alternates9, alternates8;
+    explanation.direct3D9 = AnswerOf(kDirect3D9Build, VideoCardLookupResult(kDirect3D9Build, end, alternates9),
+                                             alternates9);
+    explanation.direct3D8 = AnswerOf(kDirect3D8Build, VideoCardLookupResult(kDirect3D8Build, end, alternates8),
+                                             alternates8);
 }
 
 std::string Number(long value)
@@ -121,6 +138,9 @@ std::string HowDecided(const Explanation& explanation)
             text += " The Direct3D 8 build reads its result -1 as an unknown level: it does not report the rejection.";
         return text;
     }
+    if (explanation.direct3D8.rejected)
+        return "No record names the installed driver; the last matching record's pixel shader level is below -1, "
+               "which the Direct3D 8 build reads as a rejection.";
     return "No record names the installed driver: the level is the last matching record's.";
 }
 
@@ -133,20 +153,10 @@ std::string AnswerJson(const BuildAnswer& answer)
 
 }  // namespace
 
-BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideString& alternates)
+BuildAnswer AnswerOf(Direct3DFlavour flavour, int result, const WideString& alternates)
 {
-    BuildAnswer answer = {};
-    answer.result = result;
-    answer.alternates = alternates.Text();
-    answer.level = -1;
-    if (flavour == kDirect3D9Build) {
-        answer.rejected = result == -2;
-    } else if (result <= -2) {
-        answer.rejected = true;
-        answer.level = static_cast<int>(-2LL - result);
-    } else {
-        answer.level = result;
-    }
+    LookupReading reading = ReadLookupResult(flavour, result);
+    BuildAnswer answer = {result, reading.rejected, reading.level, alternates.Text()};
     return answer;
 }
 
@@ -165,14 +175,35 @@ HRESULT ExplainAdapter(const std::wstring& databasePath, const AdapterIdentity& 
                                                    end, &explanation.loadError);
     if (explanation.readResult == S_FALSE)
         CompleteLoadError(databasePath, explanation.loadError);
-    explanation.accepted = end.accepted;
-    explanation.rejected = !end.accepted && end.scan.rejected;
-    WideString alternates9, alternates8;
-    explanation.direct3D9 = ReadLookupResult(kDirect3D9Build, VideoCardLookupResult(kDirect3D9Build, end, alternates9),
-                                             alternates9);
-    explanation.direct3D8 = ReadLookupResult(kDirect3D8Build, VideoCardLookupResult(kDirect3D8Build, end, alternates8),
-                                             alternates8);
+    AnswerFromScan(end, explanation);
     return explanation.readResult;
+}
+
+void ExplainStoredRecords(const StoredDatabase& database, const std::vector<long>& elements,
+                          const VideoCardQuery& query, bool withTrail, Explanation& explanation)
+{
+    VideoCardScanEnd end;
+    end.documentObject = true;
+    for (long e : elements) {
+        DatabaseElement element = AsDatabaseElement(database.elements[e]);
+        VideoCardRecord record;
+        RecordEffect effect = ScanDatabaseElement(query, element, record, end);
+        explanation.elementsRead = element.index + 1;
+        if (withTrail && effect != kRecordNotMatching)
+            AddTrailStep(element, record, effect, end.scan, explanation);
+        if (effect == kRecordAccepted)
+            break;
+    }
+    AnswerFromScan(end, explanation);
+}
+
+void ExplainUnreadDatabase(HRESULT readResult, const DatabaseLoadError& loadError, Explanation& explanation)
+{
+    explanation.readResult = readResult;
+    explanation.loadError = loadError;
+    VideoCardScanEnd end;
+    end.documentObject = SUCCEEDED(readResult);
+    AnswerFromScan(end, explanation);
 }
 
 std::string ExplanationText(const std::wstring& databasePath, const AdapterIdentity& adapter,
@@ -204,43 +235,57 @@ std::string ExplanationText(const std::wstring& databasePath, const AdapterIdent
     return text;
 }
 
+std::vector<std::string> ExplanationMembers(const std::wstring& databasePath, const AdapterIdentity& adapter,
+                                            const Explanation& explanation)
+{
+    std::vector<std::string> members;
+    members.push_back("\"database\": " + JsonString(databasePath));
+    members.push_back("\"readable\": " + std::string(explanation.readResult == S_OK ? "true" : "false"));
+    if (explanation.readResult != S_OK)
+        members.push_back("\"error\": {\"reason\": " +
+                          JsonString(explanation.readResult == S_FALSE
+                                         ? std::wstring(explanation.loadError.reason.Text())
+                                         : DescribeLoadFailure(explanation.readResult, explanation.loadError)) +
+                          ", \"line\": " + Number(explanation.loadError.line) +
+                          ", \"column\": " + Number(explanation.loadError.column) + "}");
+    members.push_back("\"adapter\": {\"vendorId\": " + std::to_string(adapter.vendorId) +
+                      ", \"deviceId\": " + std::to_string(adapter.deviceId) +
+                      ", \"cardName\": " + JsonString(adapter.cardName) +
+                      ", \"driverVersion\": " + JsonString(adapter.driverVersion) + "}");
+    members.push_back(std::string("\"decidedBy\": \"") +
+                      (explanation.accepted ? "accepted" : explanation.rejected ? "rejected" : "fallback") + "\"");
+    members.push_back("\"direct3d9\": " + AnswerJson(explanation.direct3D9));
+    members.push_back("\"direct3d8\": " + AnswerJson(explanation.direct3D8));
+    return members;
+}
+
+std::string TrailStepJson(const TrailStep& step)
+{
+    std::string json = "{\"element\": " + Number(step.element) + ", \"path\": " + JsonString(step.path) +
+                       ", \"attributes\": [";
+    for (size_t i = 0; i < step.attributes.size(); ++i)
+        json += std::string(i ? ", " : "") + "{\"name\": " + JsonString(step.attributes[i].first) +
+                ", \"value\": " + JsonString(step.attributes[i].second) + "}";
+    json += std::string("], \"effect\": \"") + EffectName(step.effect) + "\"";
+    if (step.effect == kRecordCandidate)
+        json += ", \"candidate\": " + Number(step.candidateNumber);
+    if (step.effect == kRecordCandidate || step.effect == kRecordRejected)
+        json += ", \"family\": " + (step.hasFamily ? Number(step.family) : std::string("null"));
+    if (step.effect != kRecordNotMatching && step.effect != kRecordRejected)
+        json += std::string(", \"") + (step.effect == kRecordAccepted ? "level" : "fallbackLevel") +
+                "\": " + Number(step.fallbackLevel);
+    return json + "}";
+}
+
 std::string ExplanationJson(const std::wstring& databasePath, const AdapterIdentity& adapter,
                             const Explanation& explanation)
 {
-    std::string json = "{\n  \"database\": " + JsonString(databasePath) + ",\n";
-    json += "  \"readable\": " + std::string(explanation.readResult == S_OK ? "true" : "false") + ",\n";
-    if (explanation.readResult != S_OK)
-        json += "  \"error\": {\"reason\": " +
-                JsonString(explanation.readResult == S_FALSE ? std::wstring(explanation.loadError.reason.Text())
-                                                             : DescribeLoadFailure(explanation.readResult,
-                                                                                   explanation.loadError)) +
-                ", \"line\": " + Number(explanation.loadError.line) +
-                ", \"column\": " + Number(explanation.loadError.column) + "},\n";
-    json += "  \"adapter\": {\"vendorId\": " + std::to_string(adapter.vendorId) +
-            ", \"deviceId\": " + std::to_string(adapter.deviceId) + ", \"cardName\": " + JsonString(adapter.cardName) +
-            ", \"driverVersion\": " + JsonString(adapter.driverVersion) + "},\n";
-    json += std::string("  \"decidedBy\": \"") +
-            (explanation.accepted ? "accepted" : explanation.rejected ? "rejected" : "fallback") + "\",\n";
-    json += "  \"direct3d9\": " + AnswerJson(explanation.direct3D9) + ",\n";
-    json += "  \"direct3d8\": " + AnswerJson(explanation.direct3D8) + ",\n";
-    json += "  \"trail\": [";
-    for (size_t s = 0; s < explanation.trail.size(); ++s) {
-        const TrailStep& step = explanation.trail[s];
-        json += std::string(s ? "," : "") + "\n    {\"element\": " + Number(step.element) +
-                ", \"path\": " + JsonString(step.path) + ", \"attributes\": [";
-        for (size_t i = 0; i < step.attributes.size(); ++i)
-            json += std::string(i ? ", " : "") + "{\"name\": " + JsonString(step.attributes[i].first) +
-                    ", \"value\": " + JsonString(step.attributes[i].second) + "}";
-        json += std::string("], \"effect\": \"") + EffectName(step.effect) + "\"";
-        if (step.effect == kRecordCandidate)
-            json += ", \"candidate\": " + Number(step.candidateNumber);
-        if (step.effect == kRecordCandidate || step.effect == kRecordRejected)
-            json += ", \"family\": " + (step.hasFamily ? Number(step.family) : std::string("null"));
-        if (step.effect != kRecordNotMatching && step.effect != kRecordRejected)
-            json += std::string(", \"") + (step.effect == kRecordAccepted ? "level" : "fallbackLevel") +
-                    "\": " + Number(step.fallbackLevel);
-        json += "}";
-    }
+    std::string json = "{";
+    for (const std::string& member : ExplanationMembers(databasePath, adapter, explanation))
+        json += "\n  " + member + ",";
+    json += "\n  \"trail\": [";
+    for (size_t s = 0; s < explanation.trail.size(); ++s)
+        json += std::string(s ? "," : "") + "\n    " + TrailStepJson(explanation.trail[s]);
     json += explanation.trail.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return json;
 }

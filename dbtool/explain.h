@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "database_file.h"
 #include "video_card_db.h"
 
 struct AdapterIdentity {
@@ -46,15 +47,28 @@ struct Explanation {
     BuildAnswer direct3D8 = {};
 };
 
-// The answer of a lookup result as the check of `flavour` reads it.
-BuildAnswer ReadLookupResult(Direct3DFlavour flavour, int result, const WideString& alternates);
+// The answer of a lookup result as the check of `flavour` reads it (ReadLookupResult).
+BuildAnswer AnswerOf(Direct3DFlavour flavour, int result, const WideString& alternates);
 
 // Scans the database for the adapter; records that do not match it are kept
 // in the trail only with `everyRecord`.
 HRESULT ExplainAdapter(const std::wstring& databasePath, const AdapterIdentity& adapter, bool everyRecord,
                        Explanation& explanation);
 
+// The same scan over stored records: `elements` in document order, among them
+// every one that can match the adapter in `query` (RecordsThatCanMatch). The
+// trail, with `withTrail`, holds the records that matched.
+void ExplainStoredRecords(const StoredDatabase& database, const std::vector<long>& elements,
+                          const VideoCardQuery& query, bool withTrail, Explanation& explanation);
+
+// The answers for a database that was not read: the library's for no records.
+void ExplainUnreadDatabase(HRESULT readResult, const DatabaseLoadError& loadError, Explanation& explanation);
+
 std::string ExplanationText(const std::wstring& databasePath, const AdapterIdentity& adapter,
                             const Explanation& explanation);
 std::string ExplanationJson(const std::wstring& databasePath, const AdapterIdentity& adapter,
                             const Explanation& explanation);
+// The JSON document's members before `trail`, each as "\"name\": value".
+std::vector<std::string> ExplanationMembers(const std::wstring& databasePath, const AdapterIdentity& adapter,
+                                            const Explanation& explanation);
+std::string TrailStepJson(const TrailStep& step);

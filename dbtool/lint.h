@@ -19,14 +19,20 @@ struct LintReport {
     HRESULT readResult = S_OK;  // S_FALSE: not loaded; a failure: no document object
     DatabaseLoadError loadError;
     long elementCount = 0;
+    bool notWellFormed = false;  // not read, though the file opens: the parser stopped
     bool complete = true;  // false: the matching rules stopped at their work limit
+    long long judgements = 0;  // records the matching rules weighed
+    long long judgementLimit = 0;
     std::vector<LintFinding> findings;
 };
 
-// Exit status: 0 nothing to report, 1 findings, 2 the database cannot be read.
+// Exit status: 0 nothing to report, 1 findings, 2 the database cannot be read,
+// 3 incomplete: the matching rules stopped at their work limit.
 int LintExitStatus(const LintReport& report);
 
-HRESULT LintDatabase(const std::wstring& databasePath, LintReport& report);
+// The matching rules stop after `judgementLimit` record judgements.
+extern const long long kJudgementLimit;
+HRESULT LintDatabase(const std::wstring& databasePath, LintReport& report, long long judgementLimit = kJudgementLimit);
 
 std::string LintText(const std::wstring& databasePath, const LintReport& report);
 std::string LintJson(const std::wstring& databasePath, const LintReport& report);

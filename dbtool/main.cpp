@@ -9,6 +9,7 @@
 #include "arguments.h"
 #include "database_file.h"
 #include "explain.h"
+#include "explain_batch.h"
 #include "lint.h"
 #include "text_output.h"
 #include "this_machine.h"
@@ -38,6 +39,32 @@ int Explain(const ToolArguments& arguments, const std::wstring& database)
     return hr == S_OK ? 0 : 2;
 }
 
+void PrintBatchLine(const std::string& line, void*)
+{
+    fwrite(line.data(), 1, line.size(), stdout);
+}
+
+int ExplainMany(const ToolArguments& arguments)
+{
+    std::string content;
+    std::wstring error;
+    if (!ReadWholeFile(arguments.adapterList, content, error)) {
+        fprintf(stderr, "VidrakeDb: the adapter list %s cannot be read: %s\n", Utf8(arguments.adapterList).c_str(),
+                Utf8(error).c_str());
+        return 2;
+    }
+    std::vector<AdapterLine> lines;
+    ReadAdapterList(content, lines);
+    std::vector<std::wstring> databases = arguments.databases;
+    if (databases.empty())
+        databases.push_back(DefaultDatabasePath());
+    static char buffer[1 << 16];  // one write per many lines
+    setvbuf(stdout, buffer, _IOFBF, sizeof(buffer));
+    ExplainBatch(lines, databases, arguments.trail, PrintBatchLine, nullptr);
+    fflush(stdout);
+    return 0;
+}
+
 int Lint(const ToolArguments& arguments, const std::wstring& database)
 {
     LintReport report;
@@ -60,6 +87,8 @@ int wmain(int argc, wchar_t** argv)
     }
     std::wstring database = arguments.database.empty() ? DefaultDatabasePath() : arguments.database;
     try {
+        if (arguments.batch)
+            return ExplainMany(arguments);
         return arguments.command == kExplainCommand ? Explain(arguments, database) : Lint(arguments, database);
     } catch (const StringFailure& failure) {
         fprintf(stderr, "VidrakeDb: out of memory (0x%08lX)\n", static_cast<unsigned long>(failure.code));

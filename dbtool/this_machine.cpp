@@ -3,19 +3,10 @@
 #include <windows.h>
 
 #include "check_gfx.h"
+#include "database_file.h"
 #include "holders.h"
 
 namespace {
-
-std::wstring ProgramDirectory()
-{
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring directory(path, length < MAX_PATH ? length : 0);
-    size_t separator = directory.find_last_of(L"\\/");
-    directory.erase(separator == std::wstring::npos ? 0 : separator + 1);
-    return directory;
-}
 
 enum LibraryAnswer {
     kAdapterIdentified,
@@ -42,18 +33,16 @@ LibraryAnswer AskLibrary(const wchar_t* fileName, AdapterIdentity& adapter, std:
         error += std::wstring(fileName) + L" has no CheckGfx. ";
         return kNoDirect3D;
     }
-    WideString message, memoryText, pixelShaderText, cardName, driverVersionText, alternates;
-    int status = 0, vendorId = 0, deviceId = 0;
-    checkGfx(message, memoryText, pixelShaderText, cardName, driverVersionText, alternates, &status, &vendorId,
-             &deviceId, 0);
-    if (status & (GFX_DIRECTX_MISSING | GFX_DEVICE_FAILED)) {
-        error += std::wstring(fileName) + L": " + message.Text() + L" ";
-        return status & GFX_DIRECTX_MISSING ? kNoDirect3D : kNoAdapter;
+    CheckGfxResults results;
+    CallCheckGfx(checkGfx, results);
+    if (results.status & (GFX_DIRECTX_MISSING | GFX_DEVICE_FAILED)) {
+        error += std::wstring(fileName) + L": " + results.message.Text() + L" ";
+        return results.status & GFX_DIRECTX_MISSING ? kNoDirect3D : kNoAdapter;
     }
-    adapter.vendorId = static_cast<DWORD>(vendorId);
-    adapter.deviceId = static_cast<DWORD>(deviceId);
-    adapter.cardName = cardName.Text();
-    adapter.driverVersion = driverVersionText.Text();
+    adapter.vendorId = static_cast<DWORD>(results.vendorId);
+    adapter.deviceId = static_cast<DWORD>(results.deviceId);
+    adapter.cardName = results.cardName.Text();
+    adapter.driverVersion = results.driverVersionText.Text();
     return kAdapterIdentified;
 }
 

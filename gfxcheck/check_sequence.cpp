@@ -125,7 +125,8 @@ void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
     *out.deviceId = static_cast<int>(facts.deviceId);
     ReportPixelShader(facts.pixelShaderVersion, out.message, out.pixelShaderText, out.status);
     out.driverVersionText = FormatDriverVersion(facts.driverVersionHigh, facts.driverVersionLow);
-    if (LookUpVideoCard(facts.vendorId, facts.deviceId, description, out.driverVersionText, out.alternates) == -2)
+    int lookup = LookUpVideoCard(facts.vendorId, facts.deviceId, description, out.driverVersionText, out.alternates);
+    if (ReadLookupResult(kDirect3D9Build, lookup).rejected)
         ReportDriverRejected(out.message, out.status);
 }
 
@@ -136,15 +137,16 @@ void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
 void ReportPixelShader(int lookupResult, WideString& message, WideString& pixelShaderText, int* status)
 {
     WideString level;
-    if (lookupResult >= 0) {
-        AssignInserts(level, L"%1!d!", lookupResult);
-    } else if (lookupResult == -1) {
+    LookupReading reading = ReadLookupResult(kDirect3D8Build, lookupResult);
+    if (reading.rejected) {
+        AssignInserts(level, L"%1!d!", reading.level);
+        ReportDriverRejected(message, status);
+    } else if (reading.level >= 0) {
+        AssignInserts(level, L"%1!d!", reading.level);
+    } else {
         level = L"?";
         message.Append(kShaderUndeterminedText);
         *status |= GFX_SHADER_UNDETERMINED;
-    } else {
-        AssignInserts(level, L"%1!d!", -2 - lookupResult);
-        ReportDriverRejected(message, status);
     }
     pixelShaderText.Append(level);
     if (lookupResult == 0 || lookupResult == 1) {

@@ -152,47 +152,116 @@ void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, Attri
     }
 }
 
-// Element paths in document order: the ancestors of the current element, each
-// with how many children of each name it has shown so far. The most recent
-// element one level up is always the parent.
+// Element paths, from a walk of the tree in document order beside the element
+// list: one frame per element from the root to the current one, each with
+// how many children of each name it has shown so far, and the current path
+// in one text that grows and shrinks with the walk. Each node is reached
+// once, so deep nesting costs no more than wide.
 struct PathFrame {
-    std::wstring path;
+    ComPtr<IXMLDOMNode> node;
+    size_t pathLength;  // of the path up to and including this element
     std::map<std::wstring, long> childCounts;
 };
 
-// Elements above `node` (0 for the root element): the parents up to the
-// document node, which has none.
-size_t ElementDepth(IXMLDOMNode* node)
+struct PathWalk {
+    std::vector<PathFrame> frames;
+    std::wstring path;
+    std::wstring shown;  // the path as handed out, its middle left out when long
+    bool started = false;
+};
+
+// Paths longer than this are handed out with their middle left out.
+const size_t kLongestPathShown = 1024;
+
+bool IsElement(IXMLDOMNode* node)
 {
-    size_t parents = 0;
-    ComPtr<IXMLDOMNode> at(node);
-    for (;;) {
-        ComPtr<IXMLDOMNode> parent;
-        if (at->get_parentNode(parent.GetAddressOf()) != S_OK || !parent)
-            break;
-        ++parents;
-        at = parent;
-    }
-    return parents > 0 ? parents - 1 : 0;
+    DOMNodeType type;
+    return SUCCEEDED(node->get_nodeType(&type)) && type == NODE_ELEMENT;
 }
 
-void TrackPath(IXMLDOMNode* node, std::vector<PathFrame>& stack, std::wstring& path)
+// The first element among `node` and the siblings after it.
+ComPtr<IXMLDOMNode> ElementFrom(ComPtr<IXMLDOMNode> node)
 {
-    size_t depth = ElementDepth(node);
-    if (stack.size() > depth)
-        stack.resize(depth);
+    while (node && !IsElement(node.Get())) {
+        ComPtr<IXMLDOMNode> next;
+        if (node->get_nextSibling(next.GetAddressOf()) != S_OK)
+            next.Reset();
+        node = next;
+    }
+    return node;
+}
+
+ComPtr<IXMLDOMNode> FirstChildElement(IXMLDOMNode* node)
+{
+    ComPtr<IXMLDOMNode> child;
+    if (node->get_firstChild(child.GetAddressOf()) != S_OK)
+        return ComPtr<IXMLDOMNode>();
+    return ElementFrom(child);
+}
+
+ComPtr<IXMLDOMNode> NextSiblingElement(IXMLDOMNode* node)
+{
+    ComPtr<IXMLDOMNode> next;
+    if (node->get_nextSibling(next.GetAddressOf()) != S_OK)
+        return ComPtr<IXMLDOMNode>();
+    return ElementFrom(next);
+}
+
+void EnterElement(PathWalk& walk, const ComPtr<IXMLDOMNode>& node)
+{
     BstrHolder name;
     node->get_nodeName(name.Out());
     std::wstring ownName(name.Get() ? name.Get() : L"");
-    if (stack.empty() || stack.size() < depth) {
-        path = L"/" + ownName;
-    } else {
-        long position = ++stack.back().childCounts[ownName];
-        path = stack.back().path + L"/" + ownName + L"[" + std::to_wstring(position) + L"]";
-    }
+    walk.path.resize(walk.frames.empty() ? 0 : walk.frames.back().pathLength);
+    walk.path += L"/" + ownName;
+    if (!walk.frames.empty())
+        walk.path += L"[" + std::to_wstring(++walk.frames.back().childCounts[ownName]) + L"]";
     PathFrame frame;
-    frame.path = path;
-    stack.push_back(frame);
+    frame.node = node;
+    frame.pathLength = walk.path.size();
+    walk.frames.push_back(frame);
+}
+
+// Moves to the next element in document order; false after the last.
+bool NextPath(IXMLDOMDocument* document, PathWalk& walk)
+{
+    if (!walk.started) {
+        walk.started = true;
+        ComPtr<IXMLDOMElement> root;
+        ComPtr<IXMLDOMNode> node;
+        if (document->get_documentElement(root.GetAddressOf()) != S_OK || !root ||
+            FAILED(root->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(node.GetAddressOf()))))
+            return false;
+        EnterElement(walk, node);
+        return true;
+    }
+    if (walk.frames.empty())
+        return false;
+    ComPtr<IXMLDOMNode> child = FirstChildElement(walk.frames.back().node.Get());
+    if (child) {
+        EnterElement(walk, child);
+        return true;
+    }
+    while (!walk.frames.empty()) {
+        ComPtr<IXMLDOMNode> sibling = NextSiblingElement(walk.frames.back().node.Get());
+        walk.frames.pop_back();
+        if (sibling && !walk.frames.empty()) {
+            EnterElement(walk, sibling);
+            return true;
+        }
+    }
+    return false;
+}
+
+const wchar_t* ShownPath(PathWalk& walk, bool found)
+{
+    if (!found)
+        return L"";
+    if (walk.path.size() <= kLongestPathShown)
+        return walk.path.c_str();
+    walk.shown = walk.path.substr(0, kLongestPathShown / 2) + L"/.../" +
+                 walk.path.substr(walk.path.size() - kLongestPathShown / 2);
+    return walk.shown.c_str();
 }
 
 struct ScanContext {
@@ -206,14 +275,10 @@ bool ScanElement(DatabaseElement& element, void* context)
 {
     ScanContext& scan = *static_cast<ScanContext*>(context);
     VideoCardRecord record;
-    RecordEffect effect = JudgeDatabaseElement(*scan.query, element, record, scan.end->scan);
+    RecordEffect effect = ScanDatabaseElement(*scan.query, element, record, *scan.end);
     if (scan.observer)
         scan.observer(element, record, effect, scan.end->scan, scan.observerContext);
-    if (effect != kRecordAccepted)
-        return true;
-    scan.end->accepted = true;
-    scan.end->acceptedLevel = record.pixelShaderLevel;
-    return false;
+    return effect != kRecordAccepted;
 }
 
 }  // namespace
@@ -324,11 +389,6 @@ void ReadRecordValue(const VideoCardQuery& query, RecordAttributeKind kind, BSTR
     }
 }
 
-void ReadRecordAttribute(const VideoCardQuery& query, BSTR name, BSTR value, VideoCardRecord& record)
-{
-    ReadRecordValue(query, ClassifyRecordAttribute(query, name), value, record);
-}
-
 RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan)
 {
     bool matchesAdapter = (record.vendorMatched && record.deviceMatched) || record.cardMatched;
@@ -354,12 +414,18 @@ RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& 
     return kRecordCandidate;
 }
 
-bool JudgeVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan, int* result)
+LookupReading ReadLookupResult(Direct3DFlavour flavour, int result)
 {
-    if (WeighVideoCardRecord(record, scan) != kRecordAccepted)
-        return false;
-    *result = record.pixelShaderLevel;
-    return true;
+    LookupReading reading = {false, -1};
+    if (flavour == kDirect3D9Build) {
+        reading.rejected = result == -2;
+    } else if (result <= -2) {
+        reading.rejected = true;
+        reading.level = static_cast<int>(-2LL - result);
+    } else {
+        reading.level = result;
+    }
+    return reading;
 }
 
 int RejectionResult(Direct3DFlavour flavour, int fallbackLevel)
@@ -398,6 +464,17 @@ RecordEffect JudgeDatabaseElement(const VideoCardQuery& query, const DatabaseEle
     return WeighVideoCardRecord(record, scan);
 }
 
+RecordEffect ScanDatabaseElement(const VideoCardQuery& query, const DatabaseElement& element, VideoCardRecord& record,
+                                 VideoCardScanEnd& end)
+{
+    RecordEffect effect = JudgeDatabaseElement(query, element, record, end.scan);
+    if (effect == kRecordAccepted) {
+        end.accepted = true;
+        end.acceptedLevel = record.pixelShaderLevel;
+    }
+    return effect;
+}
+
 HRESULT WalkVideoCardDatabase(const WideString& address, const VideoCardQuery& query, bool withPaths,
                               DatabaseElementVisitor visit, void* context, DatabaseLoadError* loadError)
 {
@@ -415,17 +492,15 @@ HRESULT WalkVideoCardDatabase(const WideString& address, const VideoCardQuery& q
         return S_FALSE;
 
     AttributeBuffer attributes;
-    std::vector<PathFrame> ancestors;
-    std::wstring path;
+    PathWalk paths;
     for (long index = 0;; ++index) {
         ComPtr<IXMLDOMNode> node;
         if (elements->nextNode(node.GetAddressOf()) != S_OK || !node)
             break;
         ReadElementAttributes(node.Get(), query, attributes);
-        if (withPaths)
-            TrackPath(node.Get(), ancestors, path);
-        DatabaseElement element = {index, withPaths ? path.c_str() : L"", static_cast<long>(attributes.items.size()),
-                                   attributes.items.data()};
+        // The tree walk meets the elements in the order the list gives them.
+        const wchar_t* path = withPaths ? ShownPath(paths, NextPath(document.Get(), paths)) : L"";
+        DatabaseElement element = {index, path, static_cast<long>(attributes.items.size()), attributes.items.data()};
         // A visitor that keeps texts sets them to null here; the rest are freed.
         if (!visit(element, context))
             break;

@@ -28,9 +28,9 @@ int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
                     WideString driverVersionText, WideString& alternates);
 
 // The scan behind LookUpVideoCard, apart from the XML walk. Each element of
-// the document is one record: its attributes go through ReadRecordAttribute
-// into a fresh VideoCardRecord, which JudgeVideoCardRecord then weighs; after
-// the last element FinishVideoCardScan gives the result.
+// the document is one record: ScanDatabaseElement reads its attributes into a
+// fresh VideoCardRecord and weighs it; after the last element (or the first
+// accepted exact match) VideoCardLookupResult gives the result.
 
 const int kMaxDriverCandidates = 30;
 
@@ -117,22 +117,21 @@ RecordAttributeKind ClassifyRecordAttribute(const VideoCardQuery& query, BSTR na
 // read as an empty text.
 void ReadRecordValue(const VideoCardQuery& query, RecordAttributeKind kind, BSTR value, VideoCardRecord& record);
 
-// Reads one attribute (qualified name, value text) into `record`.
-void ReadRecordAttribute(const VideoCardQuery& query, BSTR name, BSTR value, VideoCardRecord& record);
-
 // Weighs a complete record and tells what it did.
 RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan);
-
-// Weighs a complete record. Returns true when the scan ends here (the first
-// accepted exact match), with that record's pixel shader level in *result.
-bool JudgeVideoCardRecord(const VideoCardRecord& record, VideoCardScan& scan, int* result);
-
-// The result after the last record, for this library's build.
-int FinishVideoCardScan(const VideoCardScan& scan, WideString& alternates);
 
 // The result after the last record for `flavour`; on a rejection appends the
 // candidates of the rejected driver's family to `alternates`, joined by ", ".
 int FinishVideoCardScanFor(Direct3DFlavour flavour, const VideoCardScan& scan, WideString& alternates);
+
+// What the check of `flavour` makes of LookUpVideoCard's result: the Direct3D
+// 9 build only whether it is -2; the Direct3D 8 build a level from 0, -1 for
+// an unknown level, and from -2 down a rejection with the level -2 minus it.
+struct LookupReading {
+    bool rejected;
+    int level;  // -1: unknown (always for the Direct3D 9 build, which takes it from the device)
+};
+LookupReading ReadLookupResult(Direct3DFlavour flavour, int result);
 
 // LookUpVideoCard's result on a rejection, the one difference between the
 // builds: -2 (Direct3D 9), or -2 minus the fallback level (Direct3D 8).
@@ -159,7 +158,7 @@ struct DatabaseAttribute {
 // One element of the document: one record.
 struct DatabaseElement {
     long index;       // position among all elements in document order, 0 first
-    const wchar_t* path;  // such as /VideoCardDB/Vendor[2]/Card[5]; "" unless asked for
+    const wchar_t* path;  // such as /VideoCardDB/Vendor[2]/Card[5]; "" unless asked for; a long one has its middle left out
     long attributeCount;
     DatabaseAttribute* attributes;
 };
@@ -200,6 +199,12 @@ struct VideoCardScanEnd {
     int acceptedLevel = -1;
     VideoCardScan scan;
 };
+
+// Reads `element` into a fresh `record` and weighs it into `end`, as the scan
+// does for each element; the first accepted exact match ends the scan
+// (end.accepted, with its level). Returns what the record did.
+RecordEffect ScanDatabaseElement(const VideoCardQuery& query, const DatabaseElement& element, VideoCardRecord& record,
+                                 VideoCardScanEnd& end);
 
 // Scans the database at `address` for the adapter in `query`, telling
 // `observer` (when given; it then also receives element paths) of each record.

@@ -16,11 +16,6 @@ const wchar_t kDatabaseFileName[] = L"VideoCardDB.xml";
 
 }  // namespace
 
-int FinishVideoCardScan(const VideoCardScan& scan, WideString& alternates)
-{
-    return FinishVideoCardScanFor(kThisBuild, scan, alternates);
-}
-
 int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
                     WideString driverVersionText, WideString& alternates)
 {

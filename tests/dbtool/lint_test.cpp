@@ -90,6 +90,23 @@ TEST(Lint, EachRuleFiresOnItsCaseAndNotOnTheNearMiss)
          Driver("6.14.0010.6177", "true", "1741") + Driver("6.14.0010.6177") + kCard, 3, "DriverVersion"},
         {"duplicate-record", kCard + Driver("6.14.0010.7164") + kCard, kCard + Driver("6.14.0010.7164") +
          "<Card ManufacturerID=\"4318\" DeviceID=\"1741\" CardName=\"GeForce\" PixelShaderVersion=\"2\"/>", 4, ""},
+        // A record that matches by its ids decides for an adapter of another name.
+        {"shadowed-record",
+         "<Card CardName=\"X\" DriverVersion=\"6.14.0010.7164\"/><Card CardName=\"X\" DriverVersion=\"6.14.0010.7164\" "
+         "PixelShaderVersion=\"2\"/>",
+         "<Card CardName=\"X\" DriverVersion=\"6.14.0010.7164\"/><Card ManufacturerID=\"10\" DeviceID=\"20\" "
+         "CardName=\"X\" DriverVersion=\"6.14.0010.7164\"/>", 3, "DriverVersion"},
+        {"accepted-without-level", Driver("6.14.0010.7164") + kCard,
+         Driver("6.14.0010.7164", "", "1741").insert(8, "CardName=\"GeForce\" PixelShaderVersion=\"3\" ") +
+             Driver("6.14.0010.7164") + kCard,
+         2, ""},
+        // The card named with another device of its vendor: the vendor-wide record accepts without a level.
+        {"accepted-without-level",
+         Driver("6.14.0010.7164", "", "1741").insert(8, "PixelShaderVersion=\"3\" ") + Driver("6.14.0010.7164") +
+             kCard,
+         Driver("6.14.0010.7164", "", "1741").insert(8, "CardName=\"GeForce\" PixelShaderVersion=\"3\" ") +
+             Driver("6.14.0010.7164") + kCard,
+         3, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
@@ -103,9 +120,31 @@ TEST(Lint, EachRuleFiresOnItsCaseAndNotOnTheNearMiss)
             EXPECT_EQ(c.attribute, Narrow(finding.attribute)) << Describe(breaks);
             EXPECT_FALSE(finding.consequence.empty());
         }
+        // Most cases accept a driver through a vendor-wide record without a
+        // level, which accepted-without-level reports beside them.
         LintReport nearMiss = Lint(c.nearMiss);
-        EXPECT_EQ(0, LintExitStatus(nearMiss)) << Describe(nearMiss);
+        EXPECT_EQ(0, CountRule(nearMiss, c.rule)) << Describe(nearMiss);
+        EXPECT_EQ(nearMiss.findings.size(), static_cast<size_t>(CountRule(nearMiss, "accepted-without-level")))
+            << Describe(nearMiss);
+        EXPECT_TRUE(nearMiss.complete);
     }
+}
+
+TEST(Lint, StoppedRulesNeverPass)
+{
+    ScratchFolder folder(L"lint-limit");
+    folder.WriteFile(L"VideoCardDB.xml", "<VideoCardDB>" + Candidates(5) + kCard + "</VideoCardDB>");
+    LintReport stopped;
+    LintDatabase(folder.Path() + L"VideoCardDB.xml", stopped, 10);
+    EXPECT_FALSE(stopped.complete);
+    EXPECT_EQ(3, LintExitStatus(stopped));
+    EXPECT_NE(std::string::npos, LintJson(L"x", stopped).find("\"complete\": false")) << LintJson(L"x", stopped);
+    EXPECT_NE(std::string::npos, LintText(L"x", stopped).find("incomplete  the matching rules"));
+
+    LintReport whole;
+    LintDatabase(folder.Path() + L"VideoCardDB.xml", whole);
+    EXPECT_TRUE(whole.complete);
+    EXPECT_EQ(1, LintExitStatus(whole)) << Describe(whole);  // accepted-without-level
 }
 
 TEST(Lint, FindingsNameTheRecordsPath)
@@ -136,6 +175,9 @@ TEST(Lint, ValueRules)
 {
     EXPECT_EQ("", IdProblem(L"4318"));
     EXPECT_EQ("", IdProblem(L"2147483647"));
+    EXPECT_EQ("", IdProblem(L"000000000001741"));  // leading zeros are not beyond 32 bits
+    EXPECT_NE(std::string::npos, IdProblem(L"-0").find("read as 0, so it matches 0"));
+    EXPECT_NE(std::string::npos, IdProblem(L"1741 rev").find("so it matches 1741"));
     for (const wchar_t* bad : {L"", L"0x10DE", L"-4318", L"4318 ", L"NVIDIA", L"2147483648", L"99999999999"})
         EXPECT_NE("", IdProblem(bad)) << Narrow(bad);
 

@@ -41,6 +41,22 @@ status=$?
 [ "$status" = 0 ] || fail "explain: exit status $status"
 grep -q 'alternates offered: 6.14.0010.6476' <<<"$out" || fail "explain answer: $out"
 
+# The batch form: the adapter list's path converted like the databases'.
+printf '4098\t20800\t6.14.0010.6307\tRADEON 9700 PRO\r\nnot an adapter\n' >"$scratch/with space/adapters.txt"
+out=$(cd "$scratch" && "$root/scripts/vidrake-db" explain --batch "with space/adapters.txt" \
+      "$root/data/VideoCardDB.xml" "with space/VideoCardDB.xml")
+status=$?
+[ "$status" = 0 ] || fail "explain --batch: exit status $status"
+python3 - "$out" <<'CHECK' || fail "explain --batch lines: $out"
+import json, sys
+lines = [json.loads(text) for text in sys.argv[1].split("\n") if text]
+assert [line["line"] for line in lines] == [1, 2, 1, 2], lines
+assert lines[0]["direct3d9"]["alternates"] == "6.14.0010.6476", lines[0]
+assert "error" in lines[1] and "direct3d9" not in lines[1], lines[1]
+assert lines[2]["database"].endswith("with space\\VideoCardDB.xml"), lines[2]
+assert lines[2]["decidedBy"] == "fallback" and "trail" not in lines[2], lines[2]
+CHECK
+
 err=$("$root/scripts/vidrake-db" explain --vendor 1 2>&1 >/dev/null)
 status=$?
 [ "$status" = 2 ] || fail "bad arguments: exit status $status, not 2"

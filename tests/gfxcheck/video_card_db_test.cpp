@@ -23,25 +23,41 @@ struct Attribute {
 };
 typedef std::vector<Attribute> Record;
 
-// Runs records through the scan as LookUpVideoCard does, for an adapter with
-// the given description and installed driver.
+#if defined(VIDRAKE_D3D8)
+const Direct3DFlavour kThisBuild = kDirect3D8Build;
+#else
+const Direct3DFlavour kThisBuild = kDirect3D9Build;
+#endif
+
+// Runs records through the scan as LookUpVideoCard does, one element each, for
+// an adapter with the given description and installed driver.
 int Scan(const std::vector<Record>& records, WideString& alternates, const wchar_t* driver = kDriver,
          const wchar_t* description = kCard, DWORD device = kDevice)
 {
     VideoCardQuery query;
     EXPECT_EQ(S_OK, PrepareVideoCardQuery(kVendor, device, description, driver, query));
-    VideoCardScan scan;
-    for (const Record& attributes : records) {
-        VideoCardRecord record;
-        for (const Attribute& attribute : attributes) {
-            BstrHolder name(attribute.name), value(attribute.value);
-            ReadRecordAttribute(query, name.Get(), value.Get(), record);
+    VideoCardScanEnd end;
+    end.documentObject = true;
+    for (size_t r = 0; r < records.size(); ++r) {
+        std::vector<DatabaseAttribute> attributes;
+        for (const Attribute& attribute : records[r]) {
+            DatabaseAttribute read = {SysAllocString(attribute.name), SysAllocString(attribute.value),
+                                      kOtherAttribute};
+            read.kind = ClassifyRecordAttribute(query, read.name);
+            attributes.push_back(read);
         }
-        int result;
-        if (JudgeVideoCardRecord(record, scan, &result))
-            return result;
+        DatabaseElement element = {static_cast<long>(r), L"", static_cast<long>(attributes.size()),
+                                   attributes.data()};
+        VideoCardRecord record;
+        RecordEffect effect = ScanDatabaseElement(query, element, record, end);
+        for (DatabaseAttribute& attribute : attributes) {
+            SysFreeString(attribute.name);
+            SysFreeString(attribute.value);
+        }
+        if (effect == kRecordAccepted)
+            break;
     }
-    return FinishVideoCardScan(scan, alternates);
+    return VideoCardLookupResult(kThisBuild, end, alternates);
 }
 
 int Scan(const std::vector<Record>& records)

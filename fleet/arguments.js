@@ -4,8 +4,8 @@
 
 class UsageError extends Error {}
 
-// spec: { positional: count, options: { name: 'value' | 'flag' } }.
-function parseArguments(argv, spec) {
+// grammar: { positional: count, options: { name: 'value' | 'flag' } }.
+function parseArguments(argv, grammar) {
   const options = {}, positional = [];
   for (let i = 0; i < argv.length; i++) {
     const arg = argv[i];
@@ -14,16 +14,16 @@ function parseArguments(argv, spec) {
       continue;
     }
     const name = arg.slice(2);
-    if (!Object.prototype.hasOwnProperty.call(spec.options, name)) throw new UsageError('unknown option ' + arg);
-    if (spec.options[name] === 'flag') {
+    if (!Object.prototype.hasOwnProperty.call(grammar.options, name)) throw new UsageError('unknown option ' + arg);
+    if (grammar.options[name] === 'flag') {
       options[name] = true;
       continue;
     }
     if (i + 1 >= argv.length) throw new UsageError(arg + ' needs a value');
     options[name] = argv[++i];
   }
-  if (positional.length !== spec.positional) {
-    throw new UsageError('expected ' + spec.positional + ' argument' + (spec.positional === 1 ? '' : 's') + ', got ' + positional.length);
+  if (positional.length !== grammar.positional) {
+    throw new UsageError('expected ' + grammar.positional + ' argument' + (grammar.positional === 1 ? '' : 's') + ', got ' + positional.length);
   }
   return { options, positional };
 }

@@ -6,7 +6,7 @@
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
-const { openForReading, sqlText } = require('./store_reader.js');
+const { openForCommand, sqlText } = require('./store_reader.js');
 const { UsageError, parseArguments } = require('./arguments.js');
 
 const USAGE = 'usage: vidrake-fleet export STORE DIR';
@@ -32,13 +32,8 @@ async function runExport(argv) {
     process.stderr.write('vidrake-fleet export: ' + error.message + '\n' + USAGE + '\n');
     return 2;
   }
-  let reader;
-  try {
-    reader = await openForReading(store);
-  } catch (error) {
-    process.stderr.write('vidrake-fleet export: ' + error.message + '\n');
-    return 2;
-  }
+  const reader = await openForCommand('export', store);
+  if (!reader) return 2;
   const partial = path.join(path.dirname(path.resolve(target)), '.' + path.basename(target) + '.partial-' + process.pid);
   try {
     fs.mkdirSync(partial);

@@ -5,7 +5,7 @@
 // explain), and only bit 0x400 re-judged; every other finding stands.
 'use strict';
 const page = require('../resultpage/result.js');
-const { openForReading, rows } = require('./store_reader.js');
+const { openForCommand, rows } = require('./store_reader.js');
 const { selectPeriod } = require('./report_queries.js');
 const { explainBatch, explainable } = require('./database_explain.js');
 const { share } = require('./shares.js');
@@ -141,13 +141,8 @@ async function runImpact(argv) {
     process.stderr.write('vidrake-fleet impact: ' + error.message + '\n' + USAGE + '\n');
     return 2;
   }
-  let store;
-  try {
-    store = await openForReading(options.store);
-  } catch (error) {
-    process.stderr.write('vidrake-fleet impact: ' + error.message + '\n');
-    return 2;
-  }
+  const store = await openForCommand('impact', options.store);
+  if (!store) return 2;
   let impact;
   try {
     impact = await measureImpact(store.connection, options);

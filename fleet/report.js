@@ -2,7 +2,7 @@
 //   [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]
 // The survey of the period's machines and why they fall short.
 'use strict';
-const { openForReading } = require('./store_reader.js');
+const { openForCommand } = require('./store_reader.js');
 const queries = require('./report_queries.js');
 const figures = require('./report_figures.js');
 const { loadPciIds } = require('./pci_ids.js');
@@ -70,13 +70,8 @@ async function runReport(argv) {
   }
   const pciNames = loadPciIds(options.pciIds);
   if (pciNames.missing) process.stderr.write('vidrake-fleet report: no PCI ID list (' + pciNames.missing + '): adapter names are null\n');
-  let store;
-  try {
-    store = await openForReading(options.store);
-  } catch (error) {
-    process.stderr.write('vidrake-fleet report: ' + error.message + '\n');
-    return 2;
-  }
+  const store = await openForCommand('report', options.store);
+  if (!store) return 2;
   let report;
   try {
     report = await buildReport(store.connection, Object.assign({ pciNames }, options));

@@ -86,4 +86,14 @@ async function rows(connection, sql, params) {
   });
 }
 
-module.exports = { openForReading, rows, sqlText, machineDaysView };
+// openForReading for a command: says why it cannot open and gives null.
+async function openForCommand(command, store) {
+  try {
+    return await openForReading(store);
+  } catch (error) {
+    process.stderr.write('vidrake-fleet ' + command + ': ' + error.message + '\n');
+    return null;
+  }
+}
+
+module.exports = { openForCommand, openForReading, rows, sqlText, machineDaysView };

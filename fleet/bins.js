@@ -69,4 +69,7 @@ const BIN_ORDER = {
   disk: DISK.map((b) => b[1]).concat(UNKNOWN)
 };
 
-module.exports = { videoMemoryBin, ramBin, diskBin, pixelShaderLevel, pixelShaderBin, directxBin, BIN_ORDER, UNKNOWN };
+// The bins' lower bounds, for grouping values by bin before they are named.
+const LOWER_BOUNDS = { videoMemory: VIDEO_MEMORY.map((b) => b[0]), ram: RAM.map((b) => b[0]), disk: DISK.map((b) => b[0]) };
+
+module.exports = { LOWER_BOUNDS, videoMemoryBin, ramBin, diskBin, pixelShaderLevel, pixelShaderBin, directxBin, BIN_ORDER, UNKNOWN };

@@ -8,7 +8,7 @@ const zlib = require('zlib');
 const crypto = require('crypto');
 const { Worker } = require('worker_threads');
 const { FORMATS, detectFormat, lineParser } = require('./logformat.js');
-const { openStore, closeStore, rows, createStaging, markLatest } = require('./store.js');
+const { openStore, closeStore, rows, createStaging, recountDays } = require('./store.js');
 const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine.js');
 
 const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
@@ -343,7 +343,7 @@ async function ingestFile(run, file, options, progress) {
     for (const day of run.newKeys) {
       await connection.run('INSERT INTO day_keys VALUES (CAST($1 AS DATE), unhex($2))', [day, run.dayKeys.get(day).toString('hex')]);
     }
-    await markLatest(connection, fileId);
+    await recountDays(connection, fileId);
     await saveFile(connection, { known, fileId, headHash, format, bytesDone: start + consumed, counts, newest });
     await dropExpiredKeys(run);
     await connection.run('COMMIT');

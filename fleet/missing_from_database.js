@@ -2,6 +2,8 @@
 // and --draft: Card records for them in the database's own format.
 'use strict';
 const { rows } = require('./store_reader.js');
+const { PCI_ADAPTER, rollupQuery } = require('./rollups.js');
+const { dayWithin } = require('./report_queries.js');
 const { explainBatch, explainable } = require('./database_explain.js');
 const { share } = require('./shares.js');
 const { foldRows, OTHER } = require('./folding.js');
@@ -13,8 +15,6 @@ const { loadPciIds } = require('./pci_ids.js');
 // itself can match: the card is named when one gives it a level.
 const UNNAMED_DRIVER = '0.0.0000.0';
 
-// Adapters with real PCI ids only: an early exit reports 0 for both.
-const PCI_ADAPTER = 'vendor_id BETWEEN 1 AND 65535 AND device_id BETWEEN 1 AND 65535';
 
 function namedByDatabase(answer) {
   return !(answer.decidedBy === 'fallback' && answer.direct3d8 && answer.direct3d8.level === null);
@@ -59,9 +59,10 @@ function missingAdapters(nameRows, answers, levelRows, minimum) {
 }
 
 async function addMissingFromDatabase(connection, report, options) {
-  const nameRows = (await rows(connection, 'SELECT vendor_id, device_id, card, count(*) AS machines FROM period WHERE ' + PCI_ADAPTER +
-    " AND card IS NOT NULL AND card <> '' GROUP BY ALL ORDER BY vendor_id, device_id, card"));
-  const levelRows = await rows(connection, 'SELECT vendor_id, device_id, pslevel, count(*) AS machines FROM period WHERE ' + PCI_ADAPTER + ' GROUP BY ALL');
+  const days = dayWithin(options.from, options.to);
+  const nameRows = await rows(connection, rollupQuery('adapters', days, {
+    keys: ['vendor_id', 'device_id', 'card'], where: PCI_ADAPTER + " AND card IS NOT NULL AND card <> ''", order: 'vendor_id, device_id, card' }));
+  const levelRows = await rows(connection, rollupQuery('adapter_levels', days));
   const asked = nameRows.filter((row) => explainable({ card: row.card }));
   const [answers] = await explainBatch(asked.map((row) => ({ vendorId: row.vendor_id, deviceId: row.device_id, driver: UNNAMED_DRIVER, card: row.card })), [options.db]);
   // A name the tool could not be asked about counts as named: it is not

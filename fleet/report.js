@@ -11,27 +11,29 @@ const { writeWhole } = require('./output_files.js');
 const { addMissingFromDatabase } = require('./missing_from_database.js');
 const { reportPage } = require('./report_html.js');
 const { writeTables } = require('./report_csv.js');
+const { rollupViews } = require('./rollups.js');
 
 const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
 
 // The report as one plain record. options: { from, to, minimum, pciNames }.
 async function buildReport(connection, options) {
   const { from, to, minimum, pciNames } = options;
-  await queries.selectPeriod(connection, from, to);
-  const counts = await queries.totals(connection, from, to);
+  const days = queries.dayWithin(from, to);
+  await rollupViews(connection);
+  const counts = await queries.totals(connection, days);
   const total = counts.machines;
-  const profiles = await queries.profiles(connection);
+  const profiles = await queries.profiles(connection, days);
   const values = {};
   for (const column of ['mem_mb', 'pslevel', 'dxver', 'windows', 'ram_mb', 'disk_mb', 'vendor_id']) {
-    values[column] = await queries.byColumn(connection, column);
+    values[column] = await queries.byColumn(connection, days, column);
   }
   const verdicts = figures.verdicts(profiles, total, minimum);
   const requirements = figures.requirements(profiles, total, minimum);
   const combinations = figures.combinations(profiles, total, minimum);
-  const whatIf = figures.whatIf(profiles, await queries.singleShortfalls(connection), total, minimum);
+  const whatIf = figures.whatIf(profiles, await queries.singleShortfalls(connection, days), total, minimum);
   const distributions = figures.distributions(values, total, minimum, pciNames);
-  const adapters = figures.adapters(await queries.adapterNames(connection), total, minimum, pciNames);
-  const rejected = figures.rejectedDrivers(await queries.rejectedDrivers(connection), total, minimum);
+  const adapters = figures.adapters(await queries.adapterNames(connection, days), total, minimum, pciNames);
+  const rejected = figures.rejectedDrivers(await queries.rejectedDrivers(connection, days), total, minimum);
   return {
     period: { from, to },
     minMachines: minimum,

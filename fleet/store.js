@@ -7,6 +7,7 @@ const fs = require('fs');
 const path = require('path');
 const { DuckDBInstance } = require('@duckdb/node-api');
 const { JUDGED_COLUMNS } = require('./classify.js');
+const { createRollups, refreshRollups } = require('./rollups.js');
 
 const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
 
@@ -19,6 +20,7 @@ async function openStore(file) {
   const instance = await DuckDBInstance.create(file);
   const connection = await instance.connect();
   await connection.run(SCHEMA);
+  await createRollups(connection);
   return { instance, connection };
 }
 
@@ -31,16 +33,20 @@ async function rows(connection, sql, values) {
   return (await connection.runAndReadAll(sql, values)).getRowObjectsJS();
 }
 
-// Marks each machine's latest result of the day on the days that fileId's
-// lines touch (a file's lines may arrive over several runs, and another file
-// may hold a later result of the same machine and day).
-async function markLatest(connection, fileId) {
+// The days that fileId's lines touch counted again: each machine's latest
+// result of the day marked, and the day's groupings (rollups.js) made anew
+// (a file's lines may arrive over several runs, and another file may hold a
+// later result of the same machine and day).
+async function recountDays(connection, fileId) {
+  await connection.run('CREATE OR REPLACE TEMP TABLE touched_days AS SELECT DISTINCT day FROM results WHERE file_id = $1', [Number(fileId)]);
   await connection.run(`UPDATE results SET latest = ranked.place = 1
     FROM (SELECT file_id, line_no, row_number() OVER (PARTITION BY day, machine
                  ORDER BY seen_at DESC, file_id DESC, line_no DESC) AS place
-          FROM results WHERE day IN (SELECT DISTINCT day FROM results WHERE file_id = $1)) AS ranked
+          FROM results WHERE day IN (SELECT day FROM touched_days)) AS ranked
     WHERE results.file_id = ranked.file_id AND results.line_no = ranked.line_no
-      AND results.latest <> (ranked.place = 1)`, [Number(fileId)]);
+      AND results.latest <> (ranked.place = 1)`);
+  await refreshRollups(connection, 'touched_days');
+  await connection.run('DROP TABLE touched_days');
 }
 
 // The staging of one ingest run: append lines and addresses, then flush
@@ -111,4 +117,4 @@ async function createStaging(connection) {
   };
 }
 
-module.exports = { markLatest, openStore, closeStore, rows, createStaging };
+module.exports = { recountDays, openStore, closeStore, rows, createStaging };

@@ -2,13 +2,10 @@
 // address read and judged by the result page as ingest does.
 'use strict';
 const fs = require('node:fs');
-const path = require('node:path');
-const { DuckDBInstance } = require('@duckdb/node-api');
 const page = require('../../resultpage/result.js');
 const { address } = require('../resultpage/address.js');
 
-const { markLatest } = require('../../fleet/store.js');
-const SCHEMA = fs.readFileSync(path.join(__dirname, '../../fleet/schema.sql'), 'utf8');
+const { openStore, recountDays } = require('../../fleet/store.js');
 
 function megabytes(text) {
   const m = /^\s*(-?\d+) ?MB\s*$/.exec(text || '');
@@ -47,9 +44,7 @@ function resultRow(values, fileId, lineNo, seenAt, machine) {
 // stands). files: [{ lines_read, ..., rejected_reasons }].
 async function makeStore(file, groups, files) {
   fs.rmSync(file, { force: true });
-  const instance = await DuckDBInstance.create(file);
-  const connection = await instance.connect();
-  await connection.run(SCHEMA);
+  const { instance, connection } = await openStore(file);
   const rows = [];
   let machine = 0, line = 0;
   for (const group of groups) {
@@ -79,7 +74,7 @@ async function makeStore(file, groups, files) {
   }
   appender.closeSync();
   // Which result stands for each machine-day, as ingest decides it.
-  await markLatest(connection, 1);
+  await recountDays(connection, 1);
   let fileId = 0;
   for (const f of files || [{ lines_read: line, results: line, other_requests: 0, rejected: 0, cut: 0, rejected_reasons: '{}' }]) {
     fileId++;

@@ -51,14 +51,15 @@ function splitAnswers(text, adapterCount, databases) {
 }
 
 // adapters: [{ vendorId, deviceId, driver, card }] (explainable ones only).
-async function explainBatch(adapters, databases) {
+// With `trail`, each answer holds the records that matched the adapter.
+async function explainBatch(adapters, databases, { trail = false } = {}) {
   if (!adapters.length) return databases.map(() => []);
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'vidrake-fleet-explain-'));
   try {
     const file = path.join(folder, 'adapters.txt');
     fs.writeFileSync(file, adapterLines(adapters), 'utf8');
     const command = toolCommand();
-    const result = await run(command, ['explain', '--batch', file, ...databases]);
+    const result = await run(command, ['explain', '--batch', file, ...(trail ? ['--trail'] : []), ...databases]);
     if (result.status !== 0) {
       throw new Error('the database tool (' + command + ') ended with status ' + result.status + (result.stderr.trim() ? ': ' + result.stderr.trim() : ''));
     }

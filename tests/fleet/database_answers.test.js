@@ -5,7 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { changedGroups, impactFigures, verdictWith } = require('../../fleet/impact.js');
-const { missingAdapters, draftRecords, mostReportedLevel } = require('../../fleet/missing_from_database.js');
+const { missingAdapters, draftRecords, mostReportedLevel, vendorDraft, driversAcceptedWithoutLevel, isCheckDriverVersion } = require('../../fleet/missing_from_database.js');
 const { splitAnswers } = require('../../fleet/database_explain.js');
 const { parsePciIds } = require('../../fleet/pci_ids.js');
 
@@ -55,11 +55,13 @@ test('missing from the database: an adapter none of whose names a record gives a
     { vendor_id: 10, device_id: 1, card: 'A one', machines: 7 }, { vendor_id: 10, device_id: 1, card: 'A 1', machines: 9 },
     { vendor_id: 10, device_id: 2, card: 'B', machines: 40 }, { vendor_id: 11, device_id: 5, card: 'C', machines: 3 }
   ];
-  const answers = [unnamed, unnamed, { decidedBy: 'fallback', direct3d8: { level: 0 } }, null];
+  const answers = [Object.assign({ trail: ['record'] }, unnamed), unnamed, { decidedBy: 'fallback', direct3d8: { level: 0 } }, null];
   const levels = [{ vendor_id: 10, device_id: 1, pslevel: '2.0', machines: 6 }, { vendor_id: 10, device_id: 1, pslevel: '3.0', machines: 6 },
     { vendor_id: 10, device_id: 1, pslevel: '?', machines: 50 }];
   const missing = missingAdapters(names, answers, levels, 9);
   assert.deepEqual(missing.map((m) => [m.vendorId, m.deviceId, m.name, m.machines, m.level]), [[10, 1, 'A 1', 16, { major: 3, minor: 0 }]]);
+  // Each name's trail, for the drafts.
+  assert.deepEqual(missing[0].trails, [['record'], []]);
   // A name fewer than K machines reported is not shown.
   assert.equal(missingAdapters(names, answers, levels, 10)[0].name, null);
   assert.equal(mostReportedLevel([{ pslevel: '?', machines: 9 }]), null);
@@ -72,10 +74,77 @@ test('drafts: Card records in the database\'s format, texts escaped, a name XML 
     { vendorId: 4318, deviceId: 7, name: 'bell\u0007', level: null }, { vendorId: 4318, deviceId: 8, name: null, level: null },
     { vendorId: 4660, deviceId: 1, name: 'Q', level: { major: 12, minor: 0 } }
   ], names, { from: '2026-01-01', to: null }, 'db--x.xml');
-  assert.ok(xml.includes('<Vendor Name="NVIDIA Corporation">\n    <Card ManufacturerID="4318" DeviceID="7"/>\n    <Card ManufacturerID="4318" DeviceID="8"/>\n' +
-    '    <Card ManufacturerID="4318" DeviceID="9" CardName="Ge&quot;Force&quot; &lt;&amp;&gt; --" PixelShaderVersion="3"/>'), xml);
-  assert.ok(xml.includes('<Vendor Name="vendor 4660">\n    <Card ManufacturerID="4660" DeviceID="1" CardName="Q" PixelShaderVersion="9"/>'));
-  assert.equal((xml.match(/<!--[\s\S]*?-->/)[0].slice(4, -3)).includes('--'), false);
+  // No record of the database matched them: the Cards go anywhere; a card
+  // without a level is no record, only a comment.
+  assert.ok(xml.includes('<Vendor Name="NVIDIA Corporation">\n    <!-- anywhere: no record matches these cards -->\n' +
+    '    <Card ManufacturerID="4318" DeviceID="9" CardName="Ge&quot;Force&quot; &lt;&amp;&gt; --" PixelShaderVersion="3"/>\n' +
+    '    <!-- left out, no pixel shader level reported: <Card ManufacturerID="4318" DeviceID="7"/> -->\n' +
+    '    <!-- left out, no pixel shader level reported: <Card ManufacturerID="4318" DeviceID="8"/> -->\n  </Vendor>'), xml);
+  assert.ok(xml.includes('<Vendor Name="vendor 4660">\n    <!-- anywhere: no record matches these cards -->\n' +
+    '    <Card ManufacturerID="4660" DeviceID="1" CardName="Q" PixelShaderVersion="9"/>'));
+  for (const comment of xml.match(/<!--[\s\S]*?-->/g)) assert.equal(comment.slice(4, -3).includes('--'), false, comment);
+});
+
+// A record of a trail as the tool gives it for a driver no record names.
+function step(element, effect, driver, level) {
+  return Object.assign({ element, path: '/VideoCardDB/R[' + element + ']', effect,
+    attributes: [{ name: 'ManufacturerID', value: '4318' }].concat(driver === null ? [] : [{ name: 'DriverVersion', value: driver }]) },
+  effect === 'accepted' ? { level } : { fallbackLevel: level });
+}
+
+test('drafts: the drivers a card needs its own records for', () => {
+  const first = [
+    step(3, 'blackListed', '6.14.0010.6177', -1),
+    step(4, 'candidate', '6.14.0010.7164', 2), // accepts it with a level
+    step(5, 'candidate', '6.14.0010.7164', -1), // too late: the record before decides
+    step(6, 'blackListed', '6.14.0010.6693', -1),
+    step(7, 'listFull', '6.14.10.6000', -1), // never the installed driver's text
+    step(8, 'notRecommended', '6.14.0010.6693', -1), // accepts what an earlier record rejects
+    step(9, 'candidate', null, 3),
+    step(10, 'candidate', '5.1.0001.2', -1)
+  ];
+  assert.deepEqual(driversAcceptedWithoutLevel([first]), ['6.14.0010.6693', '5.1.0001.2']);
+  // Another name of the card: a record by that name comes first, and the
+  // first record's level for 7164 is not there; each driver once, in the
+  // order the accepting records stand.
+  const second = [step(2, 'candidate', '7.0.0000.1', -1), step(5, 'candidate', '6.14.0010.7164', -1), step(10, 'candidate', '5.1.0001.2', -1)];
+  assert.deepEqual(driversAcceptedWithoutLevel([first, second]), ['7.0.0000.1', '6.14.0010.7164', '6.14.0010.6693', '5.1.0001.2']);
+  assert.deepEqual(driversAcceptedWithoutLevel([[step(3, 'blackListed', '6.14.0010.6177', -1)], []]), []);
+});
+
+test('drafts: driver texts as the check writes them', () => {
+  for (const text of ['6.14.0010.6177', '0.0.0000.0', '6.14.12345.1', '65535.65535.65535.65535']) assert.equal(isCheckDriverVersion(text), true, text);
+  for (const text of ['6.14.10.6177', '6.14.01234.1', '06.14.0010.1', '65536.0.0000.0', '6.14.0010', '6.14.0010.1.2', ' 6.14.0010.1', '+6.14.0010.1', '6.14.0010.']) {
+    assert.equal(isCheckDriverVersion(text), false, text);
+  }
+});
+
+test('drafts: a vendor\'s Driver records go in front of the first record matching its cards, the Cards behind the last', () => {
+  const levelled = (deviceId, major, trail) => ({ vendorId: 4318, deviceId, name: 'C' + deviceId, level: { major, minor: 0 }, trails: [trail] });
+  const cards = [
+    levelled(9, 3, [step(3, 'blackListed', '6.14.0010.6177', -1), step(11, 'candidate', '6.14.0010.7164', -1)]),
+    levelled(2, 1, [step(5, 'candidate', '6.14.0010.6693', -1), step(12, 'candidate', '6.14.0010.7164', -1)]),
+    { vendorId: 4318, deviceId: 4, name: 'none', level: null, trails: [[step(1, 'candidate', '6.14.0010.1', -1)]] }
+  ];
+  const draft = vendorDraft(cards);
+  assert.deepEqual(draft.bounds, { first: { element: 3, path: '/VideoCardDB/R[3]' }, last: { element: 12, path: '/VideoCardDB/R[12]' } });
+  assert.deepEqual(draft.drivers.map((d) => [d.card.deviceId, d.driver]), [[2, '6.14.0010.6693'], [2, '6.14.0010.7164'], [9, '6.14.0010.7164']]);
+  assert.deepEqual(draft.cards.map((c) => c.deviceId), [2, 9]);
+  assert.deepEqual(draft.leftOut.map((c) => c.deviceId), [4]);
+  const xml = draftRecords(cards, parsePciIds(''), {}, 'db.xml');
+  assert.ok(xml.includes('<Vendor Name="vendor 4318">\n' +
+    '    <!-- before element 3 (/VideoCardDB/R[3]): -->\n' +
+    '    <Driver ManufacturerID="4318" DeviceID="2" CardName="C2" DriverVersion="6.14.0010.6693" PixelShaderVersion="1" BlackList="not_recommended"/>\n' +
+    '    <Driver ManufacturerID="4318" DeviceID="2" CardName="C2" DriverVersion="6.14.0010.7164" PixelShaderVersion="1" BlackList="not_recommended"/>\n' +
+    '    <Driver ManufacturerID="4318" DeviceID="9" CardName="C9" DriverVersion="6.14.0010.7164" PixelShaderVersion="3" BlackList="not_recommended"/>\n' +
+    '    <!-- after element 12 (/VideoCardDB/R[12]): -->\n' +
+    '    <Card ManufacturerID="4318" DeviceID="2" CardName="C2" PixelShaderVersion="1"/>\n' +
+    '    <Card ManufacturerID="4318" DeviceID="9" CardName="C9" PixelShaderVersion="3"/>\n' +
+    '    <!-- left out, no pixel shader level reported: <Card ManufacturerID="4318" DeviceID="4" CardName="none"/> -->\n  </Vendor>'), xml);
+  // Matched records but nothing accepted without a level: only the Cards, behind the last.
+  assert.deepEqual(vendorDraft([levelled(9, 3, [step(3, 'blackListed', '6.14.0010.6177', -1)])]).drivers, []);
+  assert.ok(draftRecords([levelled(9, 3, [step(3, 'blackListed', '6.14.0010.6177', -1)])], parsePciIds(''), {}, 'db.xml')
+    .includes('<Vendor Name="vendor 4318">\n    <!-- after element 3 (/VideoCardDB/R[3]): -->\n    <Card '));
 });
 
 test('the tool\'s answers: counted, in line order, an unreadable database refused', () => {

@@ -53,3 +53,6 @@ CREATE TABLE IF NOT EXISTS day_keys (
 -- Ingest marks that result when it stores a file, so that a report reads the
 -- machines without ranking every result again.
 CREATE OR REPLACE VIEW machine_days AS SELECT * FROM results WHERE latest;
+
+-- The report's groupings of each day's machines (rollup_*: day, keys, counts)
+-- are defined and kept by rollups.js: their columns follow their queries.

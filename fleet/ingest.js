@@ -7,6 +7,7 @@ const path = require('path');
 const zlib = require('zlib');
 const crypto = require('crypto');
 const { Worker } = require('worker_threads');
+const { listValue } = require('@duckdb/node-api');
 const { FORMATS, detectFormat, lineParser } = require('./logformat.js');
 const { openStore, closeStore, rows, createStaging, markLatest } = require('./store.js');
 const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine.js');
@@ -372,8 +373,10 @@ async function ingestFile(run, file, options, progress) {
       run.print(`${file}: nothing new`);
       return { counts, skipped: true };
     }
-    for (const day of run.newKeys) {
-      await connection.run('INSERT INTO day_keys VALUES (CAST($1 AS DATE), unhex($2))', [day, run.dayKeys.get(day).toString('hex')]);
+    // In one statement each: a log of a year has hundreds of days.
+    if (run.newKeys.length) {
+      await connection.run('INSERT INTO day_keys SELECT CAST(unnest($1) AS DATE), unhex(unnest($2))',
+        [listValue(run.newKeys), listValue(run.newKeys.map((day) => run.dayKeys.get(day).toString('hex')))]);
     }
     await markLatest(connection, fileId);
     await saveFile(connection, { known, fileId, headHash, format, bytesDone: start + consumed, counts, newest });
@@ -413,9 +416,9 @@ async function saveFile(connection, f) {
 async function dropExpiredKeys(run) {
   const newestRow = (await rows(run.connection, 'SELECT epoch_ms(max(newest_at)) AS ms FROM files'))[0];
   const newest = newestRow.ms === null ? -Infinity : Number(newestRow.ms);
-  for (const day of [...run.dayKeys.keys()]) {
-    if (!keyExpired(day, newest)) continue;
-    await run.connection.run('DELETE FROM day_keys WHERE day = CAST($1 AS DATE)', [day]);
+  const expired = [...run.dayKeys.keys()].filter((day) => keyExpired(day, newest));
+  if (expired.length) await run.connection.run('DELETE FROM day_keys WHERE day IN (SELECT CAST(unnest($1) AS DATE))', [listValue(expired)]);
+  for (const day of expired) {
     run.dayKeys.delete(day);
     run.sentKeys.forEach((sent, index) => { if (sent.delete(day)) run.forget[index].push(day); });
   }

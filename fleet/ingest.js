@@ -363,16 +363,21 @@ async function ingestFile(run, file, options, progress) {
     }
   };
 
-  await connection.run('BEGIN TRANSACTION');
+  // The lines are staged outside the store; the store changes in one
+  // transaction, from the staged results on.
+  let inTransaction = false;
   try {
     for await (const piece of wholeLinePieces(contentFrom(file, gzip, start, (n) => progress.bytes(n)))) await post(piece);
     await Promise.all(inFlight);
     await flush();
     if (consumed === 0) {
-      await connection.run('ROLLBACK');
+      await staging.clear();
       run.print(`${file}: nothing new`);
       return { counts, skipped: true };
     }
+    await connection.run('BEGIN TRANSACTION');
+    inTransaction = true;
+    await staging.store();
     // In one statement each: a log of a year has hundreds of days.
     if (run.newKeys.length) {
       await connection.run('INSERT INTO day_keys SELECT CAST(unnest($1) AS DATE), unhex(unnest($2))',
@@ -384,7 +389,7 @@ async function ingestFile(run, file, options, progress) {
     await connection.run('COMMIT');
   } catch (error) {
     await Promise.allSettled(inFlight);
-    await connection.run('ROLLBACK');
+    if (inTransaction) await connection.run('ROLLBACK');
     await staging.reset();
     await Promise.all(pool.workers.map((w) => pool.send({ reset: true, format, firstLine: 0 }, w).catch(() => {})));
     for (const day of run.newKeys.splice(0)) {
@@ -393,6 +398,7 @@ async function ingestFile(run, file, options, progress) {
     }
     throw error;
   }
+  await staging.clear();
   run.newKeys = [];
   return { counts };
 }

@@ -22,6 +22,11 @@ const WORKER_YOUNG_MB = 192;
 // Staged lines per insert into results (VIDRAKE_FLEET_FLUSH_LINES: fewer,
 // for the tests of the staging's turnover).
 const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
+// Results of a file held staged outside its transaction, at the most (each
+// takes about 350 bytes of memory there): past them the transaction opens
+// and takes them in, and the rest of the file is staged inside it, which is
+// slower (VIDRAKE_FLEET_STAGE_RESULTS: fewer, for the tests of that way).
+const STAGE_RESULTS = Number(process.env.VIDRAKE_FLEET_STAGE_RESULTS) || 8000000;
 const DAY_MS = 86400000;
 
 function parseArgs(argv) {
@@ -339,6 +344,16 @@ async function ingestFile(run, file, options, progress) {
     }
   };
 
+  // The lines are staged outside the store; the store changes in one
+  // transaction, which opens with the staged results.
+  let inTransaction = false;
+  const storeStaged = async () => {
+    if (!inTransaction) await connection.run('BEGIN TRANSACTION');
+    inTransaction = true;
+    await staging.store();
+    await staging.clear();
+  };
+
   const peek = lineParser(format);
   if (fieldsLine) peek(fieldsLine);
   const post = async (piece) => {
@@ -360,12 +375,10 @@ async function ingestFile(run, file, options, progress) {
     if (staging.staged >= FLUSH_LINES) {
       await Promise.all(inFlight);
       await flush();
+      if (!inTransaction && staging.flushed >= STAGE_RESULTS) await storeStaged();
     }
   };
 
-  // The lines are staged outside the store; the store changes in one
-  // transaction, from the staged results on.
-  let inTransaction = false;
   try {
     for await (const piece of wholeLinePieces(contentFrom(file, gzip, start, (n) => progress.bytes(n)))) await post(piece);
     await Promise.all(inFlight);
@@ -375,9 +388,7 @@ async function ingestFile(run, file, options, progress) {
       run.print(`${file}: nothing new`);
       return { counts, skipped: true };
     }
-    await connection.run('BEGIN TRANSACTION');
-    inTransaction = true;
-    await staging.store();
+    await storeStaged();
     // In one statement each: a log of a year has hundreds of days.
     if (run.newKeys.length) {
       await connection.run('INSERT INTO day_keys SELECT CAST(unnest($1) AS DATE), unhex(unnest($2))',
@@ -398,7 +409,6 @@ async function ingestFile(run, file, options, progress) {
     }
     throw error;
   }
-  await staging.clear();
   run.newKeys = [];
   return { counts };
 }

@@ -63,6 +63,7 @@ async function createStaging(connection) {
   let staged = 0, flushed = 0;
   return {
     get staged() { return staged; },
+    get flushed() { return flushed; },
     // Addresses by column: their ids, and per column of JUDGED_COLUMNS the
     // values in the same order.
     addAddresses(qids, values) {

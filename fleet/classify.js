@@ -53,7 +53,7 @@ function wasCut(items) {
 function judgeQuery(query) {
   const reading = page.readAddress('?' + query);
   if (!reading.present) return { rejected: REASONS.unplacedAddress };
-  const judged = page.judge(reading, null);
+  const judged = page.judge(reading, { summary: false }); // its summary text would be thrown away
   if (judged.mask.state !== 'ok') return { rejected: REASONS.invalidMask };
   const items = reading.items;
   const item = (key) => (Object.prototype.hasOwnProperty.call(items, key) ? items[key] : null);

@@ -49,27 +49,41 @@ async function recountDays(connection, fileId) {
   await connection.run('DROP TABLE touched_days');
 }
 
-// The staging of one ingest run: append lines and addresses, then flush
-// them into results for a file.
+// The staging of one ingest run: append lines and addresses, flush them as
+// rows of results for a file into result_stage, then store those rows in
+// results within the file's transaction. Staging works outside that
+// transaction: the insert into results from staged rows the transaction had
+// added itself ran on one thread (measured: 4.7 s of CPU in 4.7 s for 540,000
+// results), from committed ones on both cores (1.7 s). The staging tables
+// are temporary: nothing of them is in the store, so a killed ingest still
+// leaves the file out whole.
 async function createStaging(connection) {
-  const addressColumns = JUDGED_COLUMNS.map((c) => `${c} ${ADDRESS_TYPES[c] || 'VARCHAR'}`).join(', ');
+  const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || 'VARCHAR');
+  const addressColumns = JUDGED_COLUMNS.map((c, i) => `${c} ${kinds[i]}`).join(', ');
   await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid BIGINT, ${addressColumns})`);
   await connection.run('CREATE OR REPLACE TEMP TABLE line_stage (line_no BIGINT, at_ms DOUBLE, machine VARCHAR, qid BIGINT)');
+  await connection.run('CREATE OR REPLACE TEMP TABLE result_stage AS SELECT * EXCLUDE (latest) FROM results LIMIT 0');
+  const stored = `file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')}`;
   let addresses = await connection.createAppender('address_stage', 'main', 'temp');
   let lines = await connection.createAppender('line_stage', 'main', 'temp');
-  let staged = 0;
+  let staged = 0, flushed = 0;
   return {
     get staged() { return staged; },
-    addAddress(qid, record) {
-      addresses.appendDouble(qid);
-      for (const column of JUDGED_COLUMNS) {
-        const value = record[column];
-        if (value === null || value === undefined) addresses.appendNull();
-        else if (column === 'cut') addresses.appendBoolean(value);
-        else if (ADDRESS_TYPES[column]) addresses.appendDouble(value);
-        else addresses.appendVarchar(value);
+    get flushed() { return flushed; },
+    // Addresses by column: their ids, and per column of JUDGED_COLUMNS the
+    // values in the same order.
+    addAddresses(qids, values) {
+      for (let row = 0; row < qids.length; row++) {
+        addresses.appendDouble(qids[row]);
+        for (let i = 0; i < kinds.length; i++) {
+          const value = values[i][row];
+          if (value === null || value === undefined) addresses.appendNull();
+          else if (kinds[i] === 'BOOLEAN') addresses.appendBoolean(value);
+          else if (kinds[i] !== 'VARCHAR') addresses.appendDouble(value);
+          else addresses.appendVarchar(value);
+        }
+        addresses.endRow();
       }
-      addresses.endRow();
     },
     addLine(lineNo, atMs, machine, qid) {
       lines.appendDouble(lineNo);
@@ -79,13 +93,13 @@ async function createStaging(connection) {
       lines.endRow();
       staged++;
     },
-    // The staged lines into results as lines of fileId.
+    // The staged lines into result_stage as lines of fileId.
     async flush(fileId) {
       addresses.flushSync();
       lines.flushSync();
       if (staged) {
         const judged = JUDGED_COLUMNS.map((c) => 'a.' + c).join(', ');
-        const inserted = await connection.run(`INSERT INTO results (file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')})
+        const inserted = await connection.run(`INSERT INTO result_stage (${stored})
           SELECT ${Number(fileId)}, l.line_no, epoch_ms(CAST(l.at_ms AS BIGINT)), CAST(epoch_ms(CAST(l.at_ms AS BIGINT)) AS DATE),
                  l.machine, ${judged}
           FROM line_stage l JOIN address_stage a USING (qid)`);
@@ -93,22 +107,33 @@ async function createStaging(connection) {
         if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
         await connection.run('DELETE FROM line_stage');
       }
+      flushed += staged;
       staged = 0;
+    },
+    // The flushed rows into results, inside the file's transaction; after
+    // it, clear() empties result_stage for the next file.
+    async store() {
+      const inserted = await connection.run(`INSERT INTO results (${stored}) SELECT ${stored} FROM result_stage`);
+      if (Number(inserted.rowsChanged) !== flushed) throw new Error(`${flushed - Number(inserted.rowsChanged)} results lost in staging`);
+    },
+    async clear() {
+      await connection.run('DELETE FROM result_stage');
+      flushed = 0;
     },
     // Addresses no line will name again (a worker dropped them from its cache).
     async dropAddresses(workers, worker, below) {
       addresses.flushSync();
       await connection.run(`DELETE FROM address_stage WHERE qid % ${workers} = ${worker} AND qid < ${below * workers}`);
     },
-    // After a rollback the appenders start afresh with the emptied tables.
+    // After a failure the appenders start afresh with the emptied tables.
     async reset() {
       addresses.closeSync();
       lines.closeSync();
-      await connection.run('DELETE FROM address_stage');
-      await connection.run('DELETE FROM line_stage');
+      for (const table of ['address_stage', 'line_stage', 'result_stage']) await connection.run(`DELETE FROM ${table}`);
       addresses = await connection.createAppender('address_stage', 'main', 'temp');
       lines = await connection.createAppender('line_stage', 'main', 'temp');
       staged = 0;
+      flushed = 0;
     },
     close() {
       addresses.closeSync();

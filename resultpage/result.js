@@ -499,7 +499,8 @@
   // Judges a reading: the verdict, one row per requirement, the adapter, notes
   // on what could not be read, and the plain-text summary (README, "The
   // result page", has the shape).
-  // options: { directXDownload: the DirectX download page }.
+  // options: { directXDownload: the DirectX download page, summary: false to
+  // leave the summary text out (null) for a reader that shows no page }.
   function judge(reading, options) {
     if (!reading || !reading.present) return { view: 'intro', verdict: null };
     var items = reading.items;
@@ -569,7 +570,7 @@
       adapter: { card: shown(items, 'card'), vendor: idReport(items, 'vendorID', true), device: idReport(items, 'deviceID', false) },
       notes: notes, items: shownItems
     };
-    result.summary = summaryText(result);
+    result.summary = options && options.summary === false ? null : summaryText(result);
     return result;
   }
 

@@ -5,7 +5,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const page = require('../../resultpage/result.js');
 const { lineParser, detectFormat } = require('../../fleet/logformat.js');
-const { resultQuery, judgeQuery, REASONS } = require('../../fleet/classify.js');
+const { resultQuery, judgeQuery, REASONS, JUDGED_COLUMNS } = require('../../fleet/classify.js');
 const { createLineReader } = require('../../fleet/lines.js');
 const { bytesToText, recodePercentEscapes } = require('../../fleet/text.js');
 const { address } = require('../resultpage/address.js');
@@ -166,7 +166,10 @@ test('a run of lines: every line counted once, repeated addresses judged once', 
   assert.deepEqual(reply.counts, { lines: 6, results: 3, other: 1, rejected: 2, cut: 1,
     reasons: { [REASONS.notALogLine]: 1, [REASONS.invalidMask]: 1 } });
   assert.deepEqual(reply.lines.lineNo, [7, 8, 12]);
-  assert.equal(reply.addresses.length, 2, 'one judged address per distinct query');
+  assert.equal(reply.addresses.qid.length, 2, 'one judged address per distinct query');
+  const card = reply.addresses.values[JUDGED_COLUMNS.indexOf('card')];
+  assert.equal(card[1], 'A', 'the values of each column, in the order of the ids');
+  assert.equal(reply.addresses.values[JUDGED_COLUMNS.indexOf('cut')][1], true);
   assert.equal(reply.lines.qid[0], reply.lines.qid[1]);
   assert.notEqual(reply.lines.machine[0], reply.lines.machine[1], 'another client is another machine');
   assert.equal(reply.pending.length, 0);
@@ -174,5 +177,5 @@ test('a run of lines: every line counted once, repeated addresses judged once', 
   const later = reader.read({ format: 'combined', fieldsLine: null, firstLine: 1, text: L.combinedLine(result, { time: '10/Dec/2026:00:00:00 +0000' }) + '\n' });
   assert.equal(later.pending.length, 1);
   assert.equal(later.pending[0].day, '2026-12-10');
-  assert.equal(later.addresses.length, 0, 'the address was judged before');
+  assert.equal(later.addresses.qid.length, 0, 'the address was judged before');
 });

@@ -233,6 +233,17 @@ test('the summary names the verdict, the bits and the adapter', () => {
   assert.match(summary, /Video memory: below minimum - found 32 MB/);
 });
 
+test('without its summary a judgement is the same in all else', () => {
+  for (const [name, values] of MASKS) {
+    const reading = page.readAddress(address(values));
+    const whole = page.judge(reading, { directXDownload: DOWNLOAD });
+    const brief = page.judge(reading, { directXDownload: DOWNLOAD, summary: false });
+    assert.equal(brief.summary, null, name);
+    assert.ok(whole.summary.length > 0, name);
+    assert.deepEqual(Object.assign({}, brief, { summary: whole.summary }), whole, name);
+  }
+});
+
 test('DirectX 9.0 without a letter is unknown, and the page says why', () => {
   // What the program writes when the diagnostic provider is missing: its file
   // versions end at 9.0 for 9.0, 9.0a, 9.0b and 9.0c alike.

@@ -1,0 +1,40 @@
+// How ingest cuts a file's bytes into pieces for the workers.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { wholeLinePieces } = require('../../fleet/ingest.js');
+
+async function piecesOf(chunks, size) {
+  async function* source() { for (const chunk of chunks) yield Buffer.from(chunk, 'latin1'); }
+  const pieces = [];
+  for await (const piece of wholeLinePieces(source(), size)) pieces.push(piece);
+  return pieces;
+}
+
+test('pieces end after a newline, keep every whole line once, and own their memory', async () => {
+  const lines = [];
+  for (let i = 0; i < 200; i++) lines.push('line ' + i + ' ' + 'x'.repeat(i % 37) + '\n');
+  const text = lines.join('');
+  // The same bytes read in chunks of many sizes, some smaller than a line.
+  for (const step of [1, 7, 64, 500, text.length]) {
+    const chunks = [];
+    for (let at = 0; at < text.length; at += step) chunks.push(text.slice(at, at + step));
+    const pieces = await piecesOf(chunks, 256);
+    assert.equal(pieces.map((p) => p.toString('latin1')).join(''), text, `chunks of ${step}`);
+    for (const piece of pieces) {
+      assert.equal(piece[piece.length - 1], 10);
+      assert.ok(piece.length <= 256, `a piece of ${piece.length} bytes from chunks of ${step}`);
+      assert.equal(piece.byteOffset, 0);
+      assert.equal(piece.buffer.byteLength, piece.length);
+    }
+    assert.ok(pieces.length >= Math.floor(text.length / 256), `chunks of ${step}: ${pieces.length} pieces`);
+  }
+});
+
+test('a line longer than a piece comes whole; a last line without its newline waits', async () => {
+  const long = 'L'.repeat(1000) + '\n';
+  const pieces = await piecesOf(['a\nb', 'b\n' + long.slice(0, 300), long.slice(300), 'c\nunfinished'], 100);
+  assert.deepEqual(pieces.map((p) => p.toString('latin1')), ['a\nbb\n', long, 'c\n']);
+  assert.deepEqual(await piecesOf(['no newline at all'], 4), []);
+  assert.deepEqual(await piecesOf([], 4), []);
+});

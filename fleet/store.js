@@ -1,7 +1,8 @@
-// The fleet store: a DuckDB file with the tables of schema.sql. Ingest
-// appends one file's lines in one transaction, through two staging tables
-// that live only in memory: the distinct addresses, judged once each, and
-// per line just its number, time, machine and address.
+// The fleet store: a DuckDB file with the tables of schema.sql and the
+// report's groupings (rollups.js). Ingest stores one file's lines in one
+// transaction, from temporary staging tables that never reach the file: the
+// distinct addresses, judged once each, per line just its number, time,
+// machine and address, and the rows of results they make.
 'use strict';
 const fs = require('fs');
 const path = require('path');

@@ -111,7 +111,7 @@ async function changedItems(connection, changed) {
 }
 
 async function measureImpact(connection, options) {
-  await selectPeriod(connection, options.from, options.to, ['*']);
+  await selectPeriod(connection, options.from, options.to);
   const [{ machines: total }] = await rows(connection, 'SELECT count(*) AS machines FROM period');
   const groups = (await rows(connection, 'SELECT vendor_id, device_id, card, driver, ' + DIRECT3D8 + ' AS direct3d8, count(*) AS machines FROM period WHERE ' +
     JUDGED + ' GROUP BY ALL ORDER BY vendor_id, device_id, card, driver, direct3d8')).filter((g) => explainable(g));

@@ -9,12 +9,10 @@ const { share } = require('./shares.js');
 const { foldRows, OTHER } = require('./folding.js');
 const { pixelShaderLevel } = require('./bins.js');
 const { writeWhole } = require('./output_files.js');
-const { loadPciIds } = require('./pci_ids.js');
 
 // A driver version no record names, so that only records about the adapter
 // itself can match: the card is named when one gives it a level.
 const UNNAMED_DRIVER = '0.0.0000.0';
-
 
 function namedByDatabase(answer) {
   return !(answer.decidedBy === 'fallback' && answer.direct3d8 && answer.direct3d8.level === null);
@@ -60,6 +58,7 @@ function missingAdapters(nameRows, answers, levelRows, minimum) {
   });
 }
 
+// options: { from, to, minimum, db, draft, pciNames } (the report's own).
 async function addMissingFromDatabase(connection, report, options) {
   const days = dayWithin(options.from, options.to);
   const nameRows = await rows(connection, rollupQuery('adapters', days, {
@@ -81,7 +80,7 @@ async function addMissingFromDatabase(connection, report, options) {
   report.folded.missingFromDatabase = folded.folded;
   if (options.draft) {
     const shown = folded.rows.filter((m) => m.label !== OTHER);
-    writeWhole(options.draft, draftRecords(shown, loadPciIds(options.pciIds), report.period, options.db));
+    writeWhole(options.draft, draftRecords(shown, options.pciNames, report.period, options.db));
   }
 }
 

@@ -20,25 +20,24 @@ async function buildReport(connection, options) {
   const { from, to, minimum, pciNames } = options;
   const days = queries.dayWithin(from, to);
   await rollupViews(connection);
-  const counts = await queries.totals(connection, days);
-  const total = counts.machines;
-  const profiles = await queries.profiles(connection, days);
+  const profiles = await queries.grouped(connection, 'profiles', days);
+  const total = profiles.reduce((sum, profile) => sum + profile.machines, 0);
   const values = {};
   for (const column of ['mem_mb', 'pslevel', 'dxver', 'windows', 'ram_mb', 'disk_mb', 'vendor_id']) {
-    values[column] = await queries.byColumn(connection, days, column);
+    values[column] = await queries.grouped(connection, column, days);
   }
   const verdicts = figures.verdicts(profiles, total, minimum);
   const requirements = figures.requirements(profiles, total, minimum);
   const combinations = figures.combinations(profiles, total, minimum);
-  const whatIf = figures.whatIf(profiles, await queries.singleShortfalls(connection, days), total, minimum);
+  const whatIf = figures.whatIf(profiles, await queries.grouped(connection, 'single_shortfalls', days), total, minimum);
   const distributions = figures.distributions(values, total, minimum, pciNames);
-  const adapters = figures.adapters(await queries.adapterNames(connection, days), total, minimum, pciNames);
-  const rejected = figures.rejectedDrivers(await queries.rejectedDrivers(connection, days), total, minimum);
+  const adapters = figures.adapters(await queries.grouped(connection, 'adapters', days), total, minimum, pciNames);
+  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, minimum);
   return {
     period: { from, to },
     minMachines: minimum,
     lines: figures.lines(await queries.fileCounts(connection)),
-    results: counts.results,
+    results: await queries.resultCount(connection, days),
     machines: total,
     verdicts: verdicts.table,
     requirements: requirements.table,
@@ -76,8 +75,9 @@ async function runReport(argv) {
   if (!store) return 2;
   let report;
   try {
-    report = await buildReport(store.connection, Object.assign({ pciNames }, options));
-    if (options.db) await addMissingFromDatabase(store.connection, report, options);
+    const withNames = Object.assign({ pciNames }, options);
+    report = await buildReport(store.connection, withNames);
+    if (options.db) await addMissingFromDatabase(store.connection, report, withNames);
   } catch (error) {
     process.stderr.write('vidrake-fleet report: ' + error.message + '\n');
     return 1;

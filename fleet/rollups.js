@@ -147,4 +147,4 @@ function rollupQuery(name, days, options) {
     (options && options.order ? ' ORDER BY ' + options.order : '');
 }
 
-module.exports = { ROLLUPS, STATES, PCI_ADAPTER, UNKNOWN_BITS, rollupSelect, rollupQuery, createRollups, refreshRollups, rollupViews };
+module.exports = { ROLLUPS, PCI_ADAPTER, rollupSelect, rollupQuery, createRollups, refreshRollups, rollupViews };

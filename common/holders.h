@@ -58,6 +58,19 @@ private:
     HMODULE module_;
 };
 
+class FileHolder {
+public:
+    explicit FileHolder(HANDLE file = INVALID_HANDLE_VALUE) : file_(file) {}
+    ~FileHolder() { if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_); }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+    HANDLE Get() const { return file_; }
+    bool Valid() const { return file_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE file_;
+};
+
 class RegistryKeyHolder {
 public:
     RegistryKeyHolder() : key_(nullptr) {}

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "holders.h"
 #include "parse_error.h"
 
 std::wstring ProgramDirectory()
@@ -79,17 +80,18 @@ HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query,
     return hr;
 }
 
+HANDLE OpenForReading(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 bool DatabaseFileOpens(const std::wstring& path, DWORD* error)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        if (error)
-            *error = GetLastError();
-        return false;
-    }
-    CloseHandle(file);
-    return true;
+    FileHolder file(OpenForReading(path));
+    if (!file.Valid() && error)
+        *error = GetLastError();
+    return file.Valid();
 }
 
 void CompleteLoadError(const std::wstring& path, DatabaseLoadError& error)

@@ -46,6 +46,10 @@ HRESULT ReadWholeDatabase(const std::wstring& path, const VideoCardQuery& query,
 // `error`, when given, if not.
 bool DatabaseFileOpens(const std::wstring& path, DWORD* error = nullptr);
 
+// The file at `path` opened for reading, shared with writers; invalid when it
+// cannot be opened (GetLastError says why).
+HANDLE OpenForReading(const std::wstring& path);
+
 // Says why a database that did not load could not be read, when the
 // document object did not: the file cannot be opened, or where the parser
 // stops.

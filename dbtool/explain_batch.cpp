@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "arguments.h"
+#include "holders.h"
 #include "record_index.h"
 #include "text_output.h"
 
@@ -117,9 +118,8 @@ void ReadAdapterList(const std::string& content, std::vector<AdapterLine>& lines
 
 bool ReadWholeFile(const std::wstring& path, std::string& content, std::wstring& error)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    FileHolder file(OpenForReading(path));
+    if (!file.Valid()) {
         error = SystemErrorText(GetLastError());
         return false;
     }
@@ -127,12 +127,10 @@ bool ReadWholeFile(const std::wstring& path, std::string& content, std::wstring&
     char buffer[65536];
     DWORD read = 0;
     BOOL ok;
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr)) && read > 0)
+    while ((ok = ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr)) && read > 0)
         content.append(buffer, read);
-    DWORD code = GetLastError();
-    CloseHandle(file);
     if (!ok) {
-        error = SystemErrorText(code);
+        error = SystemErrorText(GetLastError());
         return false;
     }
     return true;

@@ -10,20 +10,27 @@ source="$root/driver/result_page.cpp"
 # The "?key=" and "&key=" inside the wide literals, line by line through the
 # function that builds the address; the address constant it starts from stands
 # for the keys its own literal holds.
-literal_keys() { grep -o 'L"[^"]*"' | grep -o '[?&][A-Za-z]*=' | tr -d '?&='; }
-address_keys=$(grep 'kResultPageAddress\[\] *=' "$source" | literal_keys)
-written=$(awk '/^WideString BuildResultPageParameters\(/ { inside = 1 }
-               inside { print }
-               inside && /^}/ { exit }' "$source" |
-  while IFS= read -r line; do
-    case $line in
-      *kResultPageAddress*) echo "$address_keys" ;;
-      *) literal_keys <<<"$line" ;;
-    esac
-  done | sed '/^$/d')
+written=$(awk '
+  function keys(line,   literal, found) {
+    found = ""
+    while (match(line, /L"[^"]*"/)) {
+      literal = substr(line, RSTART, RLENGTH); line = substr(line, RSTART + RLENGTH)
+      while (match(literal, /[?&][A-Za-z]+=/)) {
+        found = found substr(literal, RSTART + 1, RLENGTH - 2) "\n"
+        literal = substr(literal, RSTART + RLENGTH)
+      }
+    }
+    return found
+  }
+  /kResultPageAddress\[\] *=/ { address = keys($0) }
+  /^WideString BuildResultPageParameters\(/ { inside = 1 }
+  inside { printf "%s", (index($0, "kResultPageAddress") ? (address == "" ? "NO-ADDRESS-KEYS\n" : address) : keys($0)) }
+  inside && /^}/ { exit }' "$source")
 read=$("$node" -e 'process.stdout.write(require(process.argv[1]).KEYS.join("\n") + "\n")' \
   "$root/resultpage/result.js") || { echo "FAIL: cannot read KEYS from resultpage/result.js"; exit 1; }
-[ -n "$address_keys" ] || { echo "FAIL: no key read from the address constant of driver/result_page.cpp"; exit 1; }
+case $written in *NO-ADDRESS-KEYS*)
+  echo "FAIL: no key read from the address constant of driver/result_page.cpp"; exit 1 ;;
+esac
 [ "$(wc -l <<<"$written")" -gt 1 ] || { echo "FAIL: no keys read from BuildResultPageParameters"; exit 1; }
 if [ "$written" != "$read" ]; then
   echo "FAIL: the keys driver/result_page.cpp writes differ from resultpage/result.js's KEYS"

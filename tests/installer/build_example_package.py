@@ -1,5 +1,5 @@
-"""Builds the README's installer example into a package, launch conditions
-included. Debian's wixl knows no launch Condition element, so the source's
+"""Builds the installer example of docs/setup-authors.md into a package,
+launch conditions included. Debian's wixl knows no launch Condition element, so the source's
 conditions are taken out, wixl builds the rest, and msibuild adds each
 condition to the package's LaunchCondition table as written.
 

@@ -208,7 +208,7 @@ class ResultPageInChromium(unittest.TestCase):
                       document.one("ul", **{"class": "notes"}).text())
         # What follows the last key shown up to the longest address the test writes.
         self.assertTrue(document.one("dd", data_key="alternates").text().endswith(" more characters not shown)"))
-        # Linear reading: a quadratic one took 1.7 s for 240 KB.
+        # Linear reading (docs/benchmarks.md has what a quadratic one took).
         self.assertLess(float(body.attrs["data-render-ms"]), 10000)
 
     def test_alternates_are_listed_as_what_to_do(self):

@@ -248,7 +248,8 @@ def main():
         return
     runs = int(options.arguments[0]) if options.arguments else 5
     # The 2 MB address is opened by a page that navigates to it (no command
-    # line holds it); a browser run then takes about a minute, so three runs.
+    # line holds it); such a browser run is slow (docs/benchmarks.md), so
+    # three runs at most.
     with page_copy(options.page, extra=navigation(long_address(2000000))) as folder, served(folder) as page_url:
         ordinary = render_ms(page_url + "?" + ORDINARY, runs)
         huge = render_ms(page_url + "?" + HUGE, runs)

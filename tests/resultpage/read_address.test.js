@@ -150,7 +150,7 @@ for (const [name, href, values, absent] of CUT) {
 }
 
 // Reading takes time in proportion to the address, however many "key="
-// markers a link holds (a quadratic reading took 1.7 s for 240 KB).
+// markers a link holds (docs/benchmarks.md has what a quadratic one took).
 const MEGABYTES_2 = 2 * 1024 * 1024;
 const filled = (head, unit) => head + unit.repeat(Math.ceil((MEGABYTES_2 - head.length) / unit.length));
 const LONG_LINKS = [

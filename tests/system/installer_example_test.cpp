@@ -1,8 +1,9 @@
-// Quillet's setup as the README shows it (installer-example/Quillet.wxs, made
-// into quillet_setup_example.msi with its launch conditions as written): the
-// installer engine evaluates each condition for the masks that setup meets,
-// and msiexec installs the package on the emulated default machine and stops
-// at the launch conditions where a requirement is not met.
+// Quillet's setup as docs/setup-authors.md shows it
+// (installer-example/Quillet.wxs, made into quillet_setup_example.msi with its
+// launch conditions as written): the installer engine evaluates each
+// condition for the masks that setup meets, and msiexec installs the package
+// on the emulated default machine and stops at the launch conditions where a
+// requirement is not met.
 #include <gtest/gtest.h>
 
 #include <windows.h>

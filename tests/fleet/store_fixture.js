@@ -5,7 +5,7 @@ const fs = require('node:fs');
 const page = require('../../resultpage/result.js');
 const { address } = require('../resultpage/address.js');
 
-const { openStore, recountDays } = require('../../fleet/store.js');
+const { openStore, recountDays } = require('../../fleet/store/store.js');
 
 function megabytes(text) {
   const m = /^\s*(-?\d+) ?MB\s*$/.exec(text || '');

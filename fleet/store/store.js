@@ -7,7 +7,7 @@
 const fs = require('fs');
 const path = require('path');
 const { DuckDBInstance } = require('@duckdb/node-api');
-const { JUDGED_COLUMNS } = require('./classify.js');
+const { JUDGED_COLUMNS } = require('../ingest/classify.js');
 const { createRollups, refreshRollups } = require('./rollups.js');
 
 const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');

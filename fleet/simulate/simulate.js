@@ -4,12 +4,12 @@
 'use strict';
 const fs = require('fs');
 const crypto = require('crypto');
-const page = require('../resultpage/result.js');
-const { parseArguments } = require('./arguments.js');
-const { loadPciIds } = require('./pci_ids.js');
-const { REASONS } = require('./classify.js');
+const page = require('../../resultpage/result.js');
+const { parseArguments } = require('../cli/arguments.js');
+const { loadPciIds } = require('../report/pci_ids.js');
+const { REASONS } = require('../ingest/classify.js');
 const { combinedLine } = require('./nginx_log.js');
-const { cp1252 } = require('./text.js');
+const { cp1252 } = require('../ingest/server_escaping.js');
 const { random, mix, adaptersFromPciIds, machine, programAddress } = require('./simulated_machines.js');
 
 const USAGE = 'usage: vidrake-fleet simulate N --out LOG [--seed S] [--days D]';

@@ -2,9 +2,9 @@
 // counted as a result, another request or rejected; results judged once
 // per distinct address (a cache by the query text) and given their machine.
 'use strict';
-const { lineParser } = require('./logformat.js');
+const { lineParser } = require('./log_formats.js');
 const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery } = require('./classify.js');
-const { utcDay, identityText, machineHash } = require('./machine.js');
+const { utcDay, identityText, machineHash } = require('./machine_rule.js');
 
 const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
 const DAY_MS = 86400000;

@@ -7,7 +7,7 @@
 const fs = require('node:fs');
 const path = require('node:path');
 const { openForCommand, sqlText } = require('./store_reader.js');
-const { UsageError, parseArguments } = require('./arguments.js');
+const { UsageError, parseArguments } = require('../cli/arguments.js');
 
 const USAGE = 'usage: vidrake-fleet export STORE DIR';
 

@@ -2,7 +2,7 @@
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
-const { writeWhole } = require('./output_files.js');
+const { writeWhole } = require('../cli/whole_files.js');
 
 // Texts come from the field's machines: quoted always, and one that a
 // spreadsheet would take for a formula starts with an apostrophe.

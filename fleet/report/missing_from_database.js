@@ -1,14 +1,14 @@
 // --db: the adapters no record of the database names, ranked by machines,
 // and --draft: records for them in the database's own format.
 'use strict';
-const { rows } = require('./store_reader.js');
-const { PCI_ADAPTER, rollupQuery } = require('./rollups.js');
-const { dayWithin } = require('./report_queries.js');
+const { rows } = require('../store/store_reader.js');
+const { PCI_ADAPTER, rollupQuery } = require('../store/rollups.js');
+const { dayWithin } = require('./queries.js');
 const { explainBatch, explainable } = require('./database_explain.js');
 const { share } = require('./shares.js');
 const { foldRows, OTHER } = require('./folding.js');
 const { pixelShaderLevel } = require('./bins.js');
-const { writeWhole } = require('./output_files.js');
+const { writeWhole } = require('../cli/whole_files.js');
 
 // A driver version no record names, so that only records about the adapter
 // itself can match: the card is named when one gives it a level.

@@ -1,7 +1,7 @@
 // A worker thread of ingest: reads the runs of lines the main thread sends.
 'use strict';
 const { parentPort, workerData } = require('worker_threads');
-const { createLineReader } = require('./lines.js');
+const { createLineReader } = require('./line_reader.js');
 
 // VIDRAKE_FLEET_CACHE_LIMIT: a smaller cache, for the tests of its turnover.
 const limit = Number(process.env.VIDRAKE_FLEET_CACHE_LIMIT) || undefined;

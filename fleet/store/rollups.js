@@ -5,7 +5,7 @@
 // every machine. Over an export folder, or a store written before they
 // existed, the same groupings are views over machine_days.
 'use strict';
-const bins = require('./bins.js');
+const bins = require('../report/bins.js');
 
 const STATES = ['directx', 'device', 'memory', 'shader', 'driver', 'ram', 'disk', 'windows'];
 const STATE_COLUMNS = STATES.map((id) => 'st_' + id);

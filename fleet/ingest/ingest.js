@@ -8,9 +8,9 @@ const zlib = require('zlib');
 const crypto = require('crypto');
 const { Worker } = require('worker_threads');
 const { listValue } = require('@duckdb/node-api');
-const { FORMATS, detectFormat, lineParser } = require('./logformat.js');
-const { openStore, closeStore, rows, createStaging, recountDays } = require('./store.js');
-const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine.js');
+const { FORMATS, detectFormat, lineParser } = require('./log_formats.js');
+const { openStore, closeStore, rows, createStaging, recountDays } = require('../store/store.js');
+const { newDayKey, machineHash, keyExpired, utcDay } = require('./machine_rule.js');
 
 const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
 const CHUNK = 1 << 20;        // bytes of lines per worker job
@@ -161,7 +161,7 @@ function countLines(buffer) {
 function createPool(count) {
   const workers = [];
   for (let i = 0; i < count; i++) {
-    const worker = new Worker(path.join(__dirname, 'ingest_worker.js'), {
+    const worker = new Worker(path.join(__dirname, 'worker_thread.js'), {
       workerData: { worker: i, workers: count }, resourceLimits: { maxYoungGenerationSizeMb: WORKER_YOUNG_MB }
     });
     const entry = { worker, waiting: new Map(), busy: 0, failed: null };

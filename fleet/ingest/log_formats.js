@@ -1,7 +1,7 @@
 // The access log formats that ingest reads: one line to its request, in
 // plain values. Lines come in as byte strings (latin1), see text.js.
 'use strict';
-const { unescapeLogField, unescapeCloudFront } = require('./text.js');
+const { unescapeLogField, unescapeCloudFront } = require('./server_escaping.js');
 
 const FORMATS = ['combined', 'common', 'cloudfront'];
 

@@ -8,7 +8,7 @@ const path = require('node:path');
 const { spawn } = require('node:child_process');
 
 function toolCommand() {
-  return process.env.VIDRAKE_DB_COMMAND || path.join(__dirname, '..', 'scripts', 'vidrake-db');
+  return process.env.VIDRAKE_DB_COMMAND || path.join(__dirname, '..', '..', 'scripts', 'vidrake-db');
 }
 
 // A tab or line break inside a value would break the tool's line format.

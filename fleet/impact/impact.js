@@ -4,14 +4,14 @@
 // machine's adapter and driver judged against both databases (one batch
 // explain), and only bit 0x400 re-judged; every other finding stands.
 'use strict';
-const page = require('../resultpage/result.js');
-const { openForCommand, rows } = require('./store_reader.js');
-const { selectPeriod } = require('./report_queries.js');
-const { explainBatch, explainable } = require('./database_explain.js');
-const { share } = require('./shares.js');
-const { foldRows, withheld, OTHER } = require('./folding.js');
-const { UsageError, parseArguments, period, minimumMachines } = require('./arguments.js');
-const { writeWhole } = require('./output_files.js');
+const page = require('../../resultpage/result.js');
+const { openForCommand, rows } = require('../store/store_reader.js');
+const { selectPeriod } = require('../report/queries.js');
+const { explainBatch, explainable } = require('../report/database_explain.js');
+const { share } = require('../report/shares.js');
+const { foldRows, withheld, OTHER } = require('../report/folding.js');
+const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
+const { writeWhole } = require('../cli/whole_files.js');
 
 const DRIVER_REJECTED = 0x400;
 const USAGE = 'usage: vidrake-fleet impact STORE --before OLD.xml --after NEW.xml [--from DAY] [--to DAY] [--min-machines K] [--json FILE]';

@@ -2,16 +2,16 @@
 //   [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]
 // The survey of the period's machines and why they fall short.
 'use strict';
-const { openForCommand } = require('./store_reader.js');
-const queries = require('./report_queries.js');
-const figures = require('./report_figures.js');
+const { openForCommand } = require('../store/store_reader.js');
+const queries = require('./queries.js');
+const figures = require('./figures.js');
 const { loadPciIds } = require('./pci_ids.js');
-const { UsageError, parseArguments, period, minimumMachines } = require('./arguments.js');
-const { writeWhole } = require('./output_files.js');
+const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
+const { writeWhole } = require('../cli/whole_files.js');
 const { addMissingFromDatabase } = require('./missing_from_database.js');
-const { reportPage } = require('./report_html.js');
-const { writeTables } = require('./report_csv.js');
-const { rollupViews } = require('./rollups.js');
+const { reportPage } = require('./html.js');
+const { writeTables } = require('./csv.js');
+const { rollupViews } = require('../store/rollups.js');
 
 const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
 

@@ -2,8 +2,8 @@
 // judges the address), another request, or rejected with a reason. The
 // address is read only by the page's own readAddress and judge.
 'use strict';
-const page = require('../resultpage/result.js');
-const { bytesToText, recodePercentEscapes } = require('./text.js');
+const page = require('../../resultpage/result.js');
+const { bytesToText, recodePercentEscapes } = require('./server_escaping.js');
 
 // Why a line is rejected: the keys of files.rejected_reasons.
 const REASONS = {

@@ -2,7 +2,14 @@
 // positional arguments, checked before any work starts.
 'use strict';
 
-class UsageError extends Error {}
+// Wrong arguments: the message, then the command's usage line unless
+// `withUsage` is false.
+class UsageError extends Error {
+  constructor(message, withUsage = true) {
+    super(message);
+    this.withUsage = withUsage;
+  }
+}
 
 // grammar: { positional: count, options: { name: 'value' | 'flag' } }.
 function parseArguments(argv, grammar) {

@@ -5,13 +5,13 @@
 // explain), and only bit 0x400 re-judged; every other finding stands.
 'use strict';
 const page = require('../../resultpage/result.js');
-const { openForCommand, rows } = require('../store/store_reader.js');
+const { rows } = require('../store/duckdb.js');
 const { selectPeriod } = require('../report/queries.js');
 const { explainBatch, explainable } = require('../report/database_explain.js');
 const { share } = require('../report/shares.js');
 const { foldRows, withheld, OTHER } = require('../report/folding.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
-const { writeWhole } = require('../cli/whole_files.js');
+const { runCommand } = require('../cli/run_command.js');
 
 const DRIVER_REJECTED = 0x400;
 const USAGE = 'usage: vidrake-fleet impact STORE --before OLD.xml --after NEW.xml [--from DAY] [--to DAY] [--min-machines K] [--json FILE]';
@@ -129,33 +129,27 @@ async function measureImpact(connection, options) {
   return Object.assign({ period: { from: options.from, to: options.to }, minMachines: options.minimum, before: options.before, after: options.after }, figures);
 }
 
-async function runImpact(argv) {
-  let options;
-  try {
-    const parsed = parseArguments(argv, { positional: 1, options: { before: 'value', after: 'value', from: 'value', to: 'value', json: 'value', 'min-machines': 'value' } });
-    if (!parsed.options.before || !parsed.options.after) throw new UsageError('--before and --after are both needed');
-    options = Object.assign({ store: parsed.positional[0], before: parsed.options.before, after: parsed.options.after, json: parsed.options.json,
-      minimum: minimumMachines(parsed.options['min-machines']) }, period(parsed.options));
-  } catch (error) {
-    if (!(error instanceof UsageError)) throw error;
-    process.stderr.write('vidrake-fleet impact: ' + error.message + '\n' + USAGE + '\n');
-    return 2;
+function impactOptions(argv) {
+  const parsed = parseArguments(argv, { positional: 1, options: { before: 'value', after: 'value', from: 'value', to: 'value', json: 'value', 'min-machines': 'value' } });
+  if (!parsed.options.before || !parsed.options.after) throw new UsageError('--before and --after are both needed');
+  return Object.assign({ store: parsed.positional[0], before: parsed.options.before, after: parsed.options.after, json: parsed.options.json,
+    minimum: minimumMachines(parsed.options['min-machines']) }, period(parsed.options));
+}
+
+const IMPACT = {
+  label: 'vidrake-fleet impact: ',
+  usage: USAGE,
+  parse: impactOptions,
+  store: 'read',
+  async run(options, store) {
+    const text = JSON.stringify(await measureImpact(store.connection, options), null, 2) + '\n';
+    if (options.json && options.json !== '-') return { files: [{ file: options.json, text }] };
+    return { stdout: text };
   }
-  const store = await openForCommand('impact', options.store);
-  if (!store) return 2;
-  let impact;
-  try {
-    impact = await measureImpact(store.connection, options);
-  } catch (error) {
-    process.stderr.write('vidrake-fleet impact: ' + error.message + '\n');
-    return 1;
-  } finally {
-    store.close();
-  }
-  const text = JSON.stringify(impact, null, 2) + '\n';
-  if (options.json && options.json !== '-') writeWhole(options.json, text);
-  else process.stdout.write(text);
-  return 0;
+};
+
+function runImpact(argv) {
+  return runCommand(IMPACT, argv);
 }
 
 module.exports = { runImpact, changedGroups, impactFigures, verdictWith, judgement };

@@ -4,10 +4,10 @@
 'use strict';
 const { lineParser } = require('./log_formats.js');
 const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery } = require('./classify.js');
-const { utcDay, identityText, machineHash } = require('./machine_rule.js');
+const { utcDay, identityText, machineHash, DAY_MS } = require('./machine_rule.js');
+const { emptyCounts } = require('./line_counts.js');
 
 const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
-const DAY_MS = 86400000;
 
 // A reader for one worker: addresses get ids qid = n * workers + worker, so
 // ids from several workers never meet.
@@ -50,7 +50,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     }
     for (const day of job.forget || []) keys.delete(day);
     for (const day of Object.keys(job.keys || {})) keys.set(day, Buffer.from(job.keys[day], 'hex'));
-    const counts = { lines: 0, results: 0, other: 0, rejected: 0, cut: 0, reasons: {} };
+    const counts = emptyCounts();
     const fresh = [];
     const out = { lineNo: [], atMs: [], machine: [], qid: [] };
     const pending = [];

@@ -69,4 +69,4 @@ function keyExpired(day, newestMs) {
   return Date.parse(day + 'T00:00:00Z') + DAY_MS + KEEP_MS < newestMs;
 }
 
-module.exports = { utcDay, newDayKey, identityText, machineHash, hmacSha256Hex, keyExpired };
+module.exports = { DAY_MS, utcDay, newDayKey, identityText, machineHash, hmacSha256Hex, keyExpired };

@@ -1,8 +1,6 @@
 // --csv DIR: one file per table of the report, RFC 4180 with a header row.
 'use strict';
-const fs = require('node:fs');
 const path = require('node:path');
-const { writeWhole } = require('../cli/whole_files.js');
 
 // Texts come from the field's machines: quoted always, and one that a
 // spreadsheet would take for a formula starts with an apostrophe.
@@ -49,9 +47,9 @@ function tables(report) {
   return out;
 }
 
-function writeTables(folder, report) {
-  fs.mkdirSync(folder, { recursive: true });
-  for (const [name, [columns, rows]] of Object.entries(tables(report))) writeWhole(path.join(folder, name), csv(columns, rows));
+// The files of the tables in `folder`, the folder first.
+function tableFiles(folder, report) {
+  return [{ folder }].concat(Object.entries(tables(report)).map(([name, [columns, rows]]) => ({ file: path.join(folder, name), text: csv(columns, rows) })));
 }
 
-module.exports = { writeTables, tables, cell };
+module.exports = { tableFiles, tables, cell };

@@ -1,7 +1,7 @@
 // The report's queries: the period's days of the groupings ingest keeps
 // (rollups.js), summed; the report's figures are made from those few rows.
 'use strict';
-const { rows, sqlText } = require('../store/store_reader.js');
+const { rows, sqlText } = require('../store/duckdb.js');
 const { rollupQuery } = require('../store/rollups.js');
 
 // The period's machines (their latest result of each day), for a command

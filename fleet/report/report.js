@@ -2,15 +2,14 @@
 //   [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]
 // The survey of the period's machines and why they fall short.
 'use strict';
-const { openForCommand } = require('../store/store_reader.js');
+const { runCommand } = require('../cli/run_command.js');
 const queries = require('./queries.js');
 const figures = require('./figures.js');
 const { loadPciIds } = require('./pci_ids.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
-const { writeWhole } = require('../cli/whole_files.js');
 const { addMissingFromDatabase } = require('./missing_from_database.js');
 const { reportPage } = require('./html.js');
-const { writeTables } = require('./csv.js');
+const { tableFiles } = require('./csv.js');
 const { rollupViews } = require('../store/rollups.js');
 
 const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
@@ -59,37 +58,33 @@ function reportOptions(argv) {
   });
 }
 
-async function runReport(argv) {
-  let options;
-  try {
-    options = reportOptions(argv);
-  } catch (error) {
-    if (!(error instanceof UsageError)) throw error;
-    process.stderr.write('vidrake-fleet report: ' + error.message + '\n' +
-      'usage: vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml] [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]\n');
-    return 2;
+const REPORT = {
+  label: 'vidrake-fleet report: ',
+  usage: 'usage: vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml] [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]',
+  parse: reportOptions,
+  prepare(options) {
+    options.pciNames = loadPciIds(options.pciIds);
+    if (options.pciNames.missing) process.stderr.write('vidrake-fleet report: no PCI ID list (' + options.pciNames.missing + '): adapter names are null\n');
+  },
+  store: 'read',
+  async run(options, store) {
+    const report = await buildReport(store.connection, options);
+    const files = [];
+    if (options.db) {
+      const draft = await addMissingFromDatabase(store.connection, report, options);
+      if (options.draft) files.push({ file: options.draft, text: draft });
+    }
+    const text = JSON.stringify(report, null, 2) + '\n';
+    if (options.json && options.json !== '-') files.push({ file: options.json, text });
+    if (options.html) files.push({ file: options.html, text: reportPage(report) });
+    if (options.csv) files.push(...tableFiles(options.csv, report));
+    const toStdout = (!options.json && !options.html && !options.csv) || options.json === '-';
+    return { files, stdout: toStdout ? text : undefined };
   }
-  const pciNames = loadPciIds(options.pciIds);
-  if (pciNames.missing) process.stderr.write('vidrake-fleet report: no PCI ID list (' + pciNames.missing + '): adapter names are null\n');
-  const store = await openForCommand('report', options.store);
-  if (!store) return 2;
-  let report;
-  try {
-    const withNames = Object.assign({ pciNames }, options);
-    report = await buildReport(store.connection, withNames);
-    if (options.db) await addMissingFromDatabase(store.connection, report, withNames);
-  } catch (error) {
-    process.stderr.write('vidrake-fleet report: ' + error.message + '\n');
-    return 1;
-  } finally {
-    store.close();
-  }
-  const text = JSON.stringify(report, null, 2) + '\n';
-  if (options.json && options.json !== '-') writeWhole(options.json, text);
-  if (options.html) writeWhole(options.html, reportPage(report));
-  if (options.csv) writeTables(options.csv, report);
-  if ((!options.json && !options.html && !options.csv) || options.json === '-') process.stdout.write(text);
-  return 0;
+};
+
+function runReport(argv) {
+  return runCommand(REPORT, argv);
 }
 
 module.exports = { runReport, buildReport };

@@ -5,9 +5,12 @@
 const fs = require('fs');
 const crypto = require('crypto');
 const page = require('../../resultpage/result.js');
-const { parseArguments } = require('../cli/arguments.js');
+const { UsageError, parseArguments } = require('../cli/arguments.js');
+const { runCommand } = require('../cli/run_command.js');
+const { writeFileWhole } = require('../cli/whole_files.js');
 const { loadPciIds } = require('../report/pci_ids.js');
 const { REASONS } = require('../ingest/classify.js');
+const { DAY_MS } = require('../ingest/machine_rule.js');
 const { combinedLine } = require('./nginx_log.js');
 const { cp1252 } = require('../ingest/server_escaping.js');
 const { random, mix, adaptersFromPciIds, machine, programAddress } = require('./simulated_machines.js');
@@ -15,7 +18,6 @@ const { random, mix, adaptersFromPciIds, machine, programAddress } = require('./
 const USAGE = 'usage: vidrake-fleet simulate N --out LOG [--seed S] [--days D]';
 const HOST = 'systemtest.quillet.example';
 const START = Date.UTC(2026, 0, 1);
-const DAY_MS = 86400000;
 const BOTS = ['Mozilla/5.0 (compatible; Googlebot/2.1; +http://www.google.com/bot.html)', 'curl/7.88.1', '-',
   'Mozilla/5.0 (compatible; bingbot/2.0; +http://www.bing.com/bingbot.htm)'];
 const OTHER = [[30, 'GET / HTTP/1.1', 200], [15, 'GET /robots.txt HTTP/1.1', 404], [10, 'GET /wp-login.php HTTP/1.1', 404],
@@ -165,47 +167,45 @@ function tallyDay(tally, events) {
   for (const judged of latest.values()) countMachine(tally, judged);
 }
 
-async function runSimulate(argv) {
-  let options, positional;
-  try {
-    ({ options, positional } = parseArguments(argv, { positional: 1, options: { out: 'value', seed: 'value', days: 'value' } }));
-    if (!/^[0-9]+$/.test(positional[0])) throw new Error('N is a number of lines');
-    if (!options.out) throw new Error('--out LOG is needed');
-    if (options.days !== undefined && !/^[1-9][0-9]*$/.test(options.days)) throw new Error('--days takes a number of days');
-  } catch (error) {
-    process.stderr.write(`${error.message}\n${USAGE}\n`);
-    return 2;
-  }
-  const lines = Number(positional[0]);
+function simulateOptions(argv) {
+  const { options, positional } = parseArguments(argv, { positional: 1, options: { out: 'value', seed: 'value', days: 'value' } });
+  if (!/^[0-9]+$/.test(positional[0])) throw new UsageError('N is a number of lines');
+  if (!options.out) throw new UsageError('--out LOG is needed');
+  if (options.days !== undefined && !/^[1-9][0-9]*$/.test(options.days)) throw new UsageError('--days takes a number of days');
+  return { lines: Number(positional[0]), out: options.out, seed: options.seed, days: Number(options.days || 365) };
+}
+
+async function simulate(options) {
+  const { lines, days } = options;
   const seed = options.seed !== undefined ? mix(...Buffer.from(String(options.seed))) : crypto.randomBytes(4).readUInt32LE(0);
-  const days = Number(options.days || 365);
   const pci = loadPciIds();
-  if (pci.missing) {
-    process.stderr.write(`the PCI ID list is needed (Debian's pci.ids package): ${pci.missing}\n`);
-    return 1;
-  }
+  if (pci.missing) throw new Error(`the PCI ID list is needed (Debian's pci.ids package): ${pci.missing}`);
   const adapters = adaptersFromPciIds(pci, seed);
   const tally = createTally();
   const state = { machines: 0 };
-  const fd = fs.openSync(options.out, 'w');
-  try {
+  writeFileWhole(options.out, (fd) => {
     for (let day = 0; day < days; day++) {
       const budget = Math.floor(lines * (day + 1) / days) - Math.floor(lines * day / days);
       const events = dayEvents(seed, day, budget, state, adapters);
       tallyDay(tally, events);
       if (events.length) fs.writeSync(fd, events.map((e) => e.line).join('\n') + '\n', null, 'latin1');
     }
-  } finally {
-    fs.closeSync(fd);
-  }
+  });
   const last = new Date(START + (days - 1) * DAY_MS).toISOString().slice(0, 10);
   const summary = Object.assign({ seed: options.seed ?? null, from: '2026-01-01', to: last }, tally);
-  fs.writeFileSync(options.out + '.tally.json', JSON.stringify(summary, null, 1) + '\n');
   const l = tally.lines;
-  process.stdout.write(`${options.out}: ${l.read} lines over ${days} days from 2026-01-01: ${l.results} results (${l.cut} cut by "#") ` +
-    `from ${tally.machines} machines, ${l.otherRequests} other requests, ${l.rejected} rejected; ` +
-    `verdicts ${Object.entries(tally.verdicts).map(([k, n]) => `${k} ${n}`).join(', ')}; tally in ${options.out}.tally.json\n`);
-  return 0;
+  return {
+    files: [{ file: options.out + '.tally.json', text: JSON.stringify(summary, null, 1) + '\n' }],
+    stdout: `${options.out}: ${l.read} lines over ${days} days from 2026-01-01: ${l.results} results (${l.cut} cut by "#") ` +
+      `from ${tally.machines} machines, ${l.otherRequests} other requests, ${l.rejected} rejected; ` +
+      `verdicts ${Object.entries(tally.verdicts).map(([k, n]) => `${k} ${n}`).join(', ')}; tally in ${options.out}.tally.json\n`
+  };
+}
+
+const SIMULATE = { label: '', usage: USAGE, parse: simulateOptions, run: simulate };
+
+function runSimulate(argv) {
+  return runCommand(SIMULATE, argv);
 }
 
 module.exports = { runSimulate, sentTarget };

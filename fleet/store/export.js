@@ -6,8 +6,10 @@
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');
-const { openForCommand, sqlText } = require('./store_reader.js');
+const { sqlText } = require('./duckdb.js');
 const { UsageError, parseArguments } = require('../cli/arguments.js');
+const { runCommand } = require('../cli/run_command.js');
+const { writeFolderWhole } = require('../cli/whole_files.js');
 
 const USAGE = 'usage: vidrake-fleet export STORE DIR';
 
@@ -19,35 +21,28 @@ async function writeExport(connection, folder) {
     ' (FORMAT parquet, COMPRESSION zstd)');
 }
 
-// DIR is written whole or not at all: into a folder beside it, renamed at the end.
-async function runExport(argv) {
-  let store, target;
-  try {
-    [store, target] = parseArguments(argv, { positional: 2, options: {} }).positional;
-    if (fs.existsSync(target) && (!fs.statSync(target).isDirectory() || fs.readdirSync(target).length)) {
-      throw new UsageError(target + ' exists and is not an empty folder');
-    }
-  } catch (error) {
-    if (!(error instanceof UsageError)) throw error;
-    process.stderr.write('vidrake-fleet export: ' + error.message + '\n' + USAGE + '\n');
-    return 2;
+function exportOptions(argv) {
+  const [store, target] = parseArguments(argv, { positional: 2, options: {} }).positional;
+  if (fs.existsSync(target) && (!fs.statSync(target).isDirectory() || fs.readdirSync(target).length)) {
+    throw new UsageError(target + ' exists and is not an empty folder');
   }
-  const reader = await openForCommand('export', store);
-  if (!reader) return 2;
-  const partial = path.join(path.dirname(path.resolve(target)), '.' + path.basename(target) + '.partial-' + process.pid);
-  try {
-    fs.mkdirSync(partial);
-    await writeExport(reader.connection, partial);
-    if (fs.existsSync(target)) fs.rmdirSync(target);
-    fs.renameSync(partial, target);
-  } catch (error) {
-    fs.rmSync(partial, { recursive: true, force: true });
-    process.stderr.write('vidrake-fleet export: ' + error.message + '\n');
-    return 1;
-  } finally {
-    reader.close();
+  return { store, target };
+}
+
+// DIR is written whole or not at all.
+const EXPORT = {
+  label: 'vidrake-fleet export: ',
+  usage: USAGE,
+  parse: exportOptions,
+  store: 'read',
+  async run(options, store) {
+    await writeFolderWhole(options.target, (folder) => writeExport(store.connection, folder));
+    return {};
   }
-  return 0;
+};
+
+function runExport(argv) {
+  return runCommand(EXPORT, argv);
 }
 
 module.exports = { runExport };

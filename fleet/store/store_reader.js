@@ -4,7 +4,7 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { DuckDBInstance } = require('@duckdb/node-api');
+const { openDuckDb, sqlText } = require('./duckdb.js');
 
 const SCHEMA = path.join(__dirname, 'schema.sql');
 
@@ -15,10 +15,6 @@ function machineDaysView() {
   const view = /CREATE OR REPLACE VIEW machine_days AS[\s\S]*?;/.exec(text);
   if (!view) throw new Error(SCHEMA + ' defines no machine_days view');
   return view[0];
-}
-
-function sqlText(value) {
-  return "'" + String(value).replace(/'/g, "''") + "'";
 }
 
 // A report over a large store would take most of the machine's memory by
@@ -32,13 +28,11 @@ function memoryOptions() {
 async function opened(file, extra) {
   const memory = memoryOptions();
   try {
-    const instance = await DuckDBInstance.create(file, Object.assign({}, memory.options, extra));
-    const connection = await instance.connect();
+    const database = await openDuckDb(file, Object.assign({}, memory.options, extra));
     return {
-      connection,
+      connection: database.connection,
       close: () => {
-        connection.closeSync();
-        instance.closeSync();
+        database.close();
         fs.rmSync(memory.spill, { recursive: true, force: true });
       }
     };
@@ -76,24 +70,4 @@ async function openExportFolder(folder) {
   return { connection, close };
 }
 
-// Rows as plain objects, 64-bit counts as numbers.
-async function rows(connection, sql, params) {
-  const reader = await connection.runAndReadAll(sql, params || []);
-  return reader.getRowObjectsJS().map((row) => {
-    const plain = {};
-    for (const key of Object.keys(row)) plain[key] = typeof row[key] === 'bigint' ? Number(row[key]) : row[key];
-    return plain;
-  });
-}
-
-// openForReading for a command: says why it cannot open and gives null.
-async function openForCommand(command, store) {
-  try {
-    return await openForReading(store);
-  } catch (error) {
-    process.stderr.write('vidrake-fleet ' + command + ': ' + error.message + '\n');
-    return null;
-  }
-}
-
-module.exports = { openForCommand, openForReading, rows, sqlText, machineDaysView };
+module.exports = { openForReading, machineDaysView };

@@ -5,7 +5,8 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { changedGroups, impactFigures, verdictWith } = require('../../fleet/impact/impact.js');
-const { missingAdapters, draftRecords, mostReportedLevel, vendorDraft, driversAcceptedWithoutLevel, isCheckDriverVersion } = require('../../fleet/report/missing_from_database.js');
+const { missingAdapters, mostReportedLevel } = require('../../fleet/report/missing_from_database.js');
+const { draftRecords, vendorDraft, driversAcceptedWithoutLevel, isCheckDriverVersion } = require('../../fleet/report/drafts.js');
 const { splitAnswers } = require('../../fleet/report/database_explain.js');
 const { parsePciIds } = require('../../fleet/report/pci_ids.js');
 

@@ -4,6 +4,7 @@
 'use strict';
 const page = require('../../resultpage/result.js');
 const { bytesToText, recodePercentEscapes } = require('./server_escaping.js');
+const { identityItems } = require('./machine_rule.js');
 
 // Why a line is rejected: the keys of files.rejected_reasons.
 const REASONS = {
@@ -22,17 +23,11 @@ function resultQuery(method, target) {
   return m ? recodePercentEscapes(bytesToText(target.slice(m[0].length))) : null;
 }
 
-// Megabytes as the program writes them ("256 MB"); null when not such a
-// number or past a 32-bit column.
+// Megabytes as the program writes them ("256 MB"), as the page reads them;
+// null when not such a number or past a 32-bit column.
 function megabytes(text) {
-  const m = /^\s*(-?[0-9]{1,10}) ?MB\s*$/.exec(text || '');
-  const value = m ? Number(m[1]) : null;
+  const value = page.megabytes(text);
   return value !== null && Math.abs(value) < 2 ** 31 ? value : null;
-}
-
-function osVersion(text) {
-  const m = /^\s*([0-9]{1,5})\.([0-9]{1,5}) SP ([0-9]{1,5})\.([0-9]{1,5})\s*$/.exec(text || '');
-  return m ? { major: +m[1], minor: +m[2], sp: +m[3] } : null;
 }
 
 // The numeric id the page reads from the address (it shows it in hex).
@@ -47,6 +42,19 @@ function wasCut(items) {
   return first >= 0 && items.slice(first).every((item) => item.value === null);
 }
 
+// The address's items kept as text, each in a column of its name: every key
+// but the result (kept as its mask) and the ids (kept as numbers).
+const NUMBER_KEYS = { result: 'mask', vendorID: 'vendor_id', deviceID: 'device_id' };
+const ITEM_KEYS = page.KEYS.filter((key) => !Object.prototype.hasOwnProperty.call(NUMBER_KEYS, key));
+const STATE_COLUMNS = page.REQUIREMENT_IDS.map((id) => 'st_' + id);
+// The values read from the items: in megabytes, and Windows's version.
+const MEGABYTE_COLUMNS = { mem_mb: 'mem', ram_mb: 'ram', disk_mb: 'hdspace' };
+
+// The judged columns in the order of the results table (after file_id,
+// line_no, seen_at, day and machine).
+const JUDGED_COLUMNS = ['cut', NUMBER_KEYS.result, 'verdict'].concat(STATE_COLUMNS, ITEM_KEYS, NUMBER_KEYS.vendorID, NUMBER_KEYS.deviceID,
+  Object.keys(MEGABYTE_COLUMNS), 'os_major', 'os_minor', 'os_sp', 'windows');
+
 // A result's address (the query text) judged: { columns, identity } (its
 // columns of the results table, what identifies its machine beside the
 // client), or { rejected: reason }.
@@ -57,29 +65,19 @@ function judgeQuery(query) {
   if (judged.mask.state !== 'ok') return { rejected: REASONS.invalidMask };
   const items = reading.items;
   const item = (key) => (Object.prototype.hasOwnProperty.call(items, key) ? items[key] : null);
-  const states = {};
-  for (const row of judged.rows) states[row.requirement] = row.state;
-  const os = osVersion(item('osver'));
-  const windowsRow = judged.rows.find((row) => row.requirement === 'windows');
-  const columns = {
-    cut: wasCut(judged.items), mask: judged.mask.value, verdict: judged.verdict,
-    st_directx: states.directx, st_device: states.device, st_memory: states.memory, st_shader: states.shader,
-    st_driver: states.driver, st_ram: states.ram, st_disk: states.disk, st_windows: states.windows,
-    mem: item('mem'), card: item('card'), pslevel: item('pslevel'), dxver: item('dxver'), hdspace: item('hdspace'),
-    ram: item('ram'), osver: item('osver'), driver: item('driver'), alternates: item('alternates'),
-    vendor_id: idValue(judged.adapter.vendor), device_id: idValue(judged.adapter.device),
-    mem_mb: megabytes(item('mem')), ram_mb: megabytes(item('ram')), disk_mb: megabytes(item('hdspace')),
-    os_major: os ? os.major : null, os_minor: os ? os.minor : null, os_sp: os ? os.sp : null,
-    // The page's own words, without its "(version 5.1, service pack 3.0)".
-    windows: os ? windowsRow.found.replace(/ \(version [^)]*\)$/, '') : null
-  };
-  return { columns, identity: [item('vendorID'), item('deviceID'), item('card'), item('driver'), item('ram'), item('osver')] };
+  const os = page.osVersion(item('osver'));
+  const columns = { cut: wasCut(judged.items), mask: judged.mask.value, verdict: judged.verdict };
+  judged.rows.forEach((row, i) => { columns[STATE_COLUMNS[i]] = row.state; });
+  for (const key of ITEM_KEYS) columns[key] = item(key);
+  columns.vendor_id = idValue(judged.adapter.vendor);
+  columns.device_id = idValue(judged.adapter.device);
+  for (const [column, key] of Object.entries(MEGABYTE_COLUMNS)) columns[column] = megabytes(item(key));
+  columns.os_major = os ? os.major : null;
+  columns.os_minor = os ? os.minor : null;
+  columns.os_sp = os ? os.spMajor : null;
+  // The page's own words, without its "(version 5.1, service pack 3.0)".
+  columns.windows = os ? page.describeWindows(os).replace(/ \(version [^)]*\)$/, '') : null;
+  return { columns, identity: identityItems(item) };
 }
 
-// The judged columns in the order of the results table (after file_id,
-// line_no, seen_at, day and machine).
-const JUDGED_COLUMNS = ['cut', 'mask', 'verdict', 'st_directx', 'st_device', 'st_memory', 'st_shader', 'st_driver', 'st_ram',
-  'st_disk', 'st_windows', 'mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver', 'driver', 'alternates',
-  'vendor_id', 'device_id', 'mem_mb', 'ram_mb', 'disk_mb', 'os_major', 'os_minor', 'os_sp', 'windows'];
-
-module.exports = { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery, megabytes, wasCut };
+module.exports = { REASONS, JUDGED_COLUMNS, ITEM_KEYS, resultQuery, judgeQuery, megabytes, wasCut };

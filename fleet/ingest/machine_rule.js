@@ -18,8 +18,17 @@ function newDayKey() {
   return crypto.randomBytes(32);
 }
 
-// What identifies a machine in its address (adapter, driver, RAM, Windows:
-// items, null when absent) as one text, made once per distinct address.
+// The items of the address that identify a machine beside its client and
+// user agent: its adapter, driver, RAM and Windows.
+const IDENTITY_KEYS = ['vendorID', 'deviceID', 'card', 'driver', 'ram', 'osver'];
+
+// Those items of an address, by item(key): its text, or null when absent.
+function identityItems(item) {
+  return IDENTITY_KEYS.map((key) => item(key));
+}
+
+// What identifies a machine in its address (identityItems) as one text,
+// made once per distinct address.
 function identityText(items) {
   return items.map((v) => (v === null ? '\x01' : v)).join('\0');
 }
@@ -69,4 +78,4 @@ function keyExpired(day, newestMs) {
   return Date.parse(day + 'T00:00:00Z') + DAY_MS + KEEP_MS < newestMs;
 }
 
-module.exports = { DAY_MS, utcDay, newDayKey, identityText, machineHash, hmacSha256Hex, keyExpired };
+module.exports = { DAY_MS, identityItems, utcDay, newDayKey, identityText, machineHash, hmacSha256Hex, keyExpired };

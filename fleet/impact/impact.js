@@ -5,22 +5,23 @@
 // explain), and only bit 0x400 re-judged; every other finding stands.
 'use strict';
 const page = require('../../resultpage/result.js');
-const { rows } = require('../store/duckdb.js');
+const { rows, sqlText } = require('../store/duckdb.js');
+const { ITEM_KEYS } = require('../ingest/classify.js');
 const { selectPeriod } = require('../report/queries.js');
 const { explainBatch, explainable } = require('../report/database_explain.js');
 const { share } = require('../report/shares.js');
-const { foldRows, withheld, OTHER } = require('../report/folding.js');
+const { foldTable, shownFigure, OTHER } = require('../report/folding.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
 const { runCommand } = require('../cli/run_command.js');
 
-const DRIVER_REJECTED = 0x400;
+const DRIVER_REJECTED = page.BITS.find((bit) => bit[0] === 'GFX_DRIVER_REJECTED')[1];
 const USAGE = 'usage: vidrake-fleet impact STORE --before OLD.xml --after NEW.xml [--from DAY] [--to DAY] [--min-machines K] [--json FILE]';
 
 // The build whose judgement a machine reported: the Direct3D 8 build runs
 // when Direct3D 9 is missing, and only it leaves the shader undetermined.
-const DIRECT3D8 = "(st_directx = 'below' OR (mask <> -1 AND (mask & 8) <> 0))";
+const DIRECT3D8 = '(st_directx = ' + sqlText(page.STATES.below) + ' OR (mask <> -1 AND (mask & 8) <> 0))';
 // Machines whose driver the check judged: the others have nothing to re-judge.
-const JUDGED = "st_driver <> 'unknown' AND driver IS NOT NULL AND driver <> '' AND vendor_id IS NOT NULL AND device_id IS NOT NULL";
+const JUDGED = 'st_driver <> ' + sqlText(page.STATES.unknown) + " AND driver IS NOT NULL AND driver <> '' AND vendor_id IS NOT NULL AND device_id IS NOT NULL";
 
 function judgement(answer, direct3d8) {
   const build = direct3d8 ? answer.direct3d8 : answer.direct3d9;
@@ -32,8 +33,10 @@ function judgement(answer, direct3d8) {
 function verdictWith(itemRow, judged) {
   const mask = judged.rejected ? itemRow.mask | DRIVER_REJECTED : itemRow.mask & ~DRIVER_REJECTED;
   const items = { result: String(mask) };
-  for (const key of ['mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver', 'driver']) {
-    if (itemRow[key] !== null) items[key] = itemRow[key];
+  // The row holds the items a verdict needs (not the alternates: the
+  // judgement sets them).
+  for (const key of ITEM_KEYS) {
+    if (itemRow[key] !== null && itemRow[key] !== undefined) items[key] = itemRow[key];
   }
   items.vendorID = String(itemRow.vendor_id);
   items.deviceID = String(itemRow.device_id);
@@ -60,7 +63,7 @@ function changedGroups(groups, before, after) {
 // The impact record from the changed groups and their machines' items.
 function impactFigures(changed, itemRows, total, minimum) {
   const sum = (list) => list.reduce((n, g) => n + g.machines, 0);
-  const figure = (count) => (withheld(count, minimum) ? { machines: null, share: null, low: null, high: null } : share(count, total));
+  const figure = (count) => shownFigure(count, total, minimum);
   const byKey = new Map(changed.map((g) => [keyOf(g), g]));
   const transitions = new Map();
   for (const row of itemRows) {
@@ -77,16 +80,16 @@ function impactFigures(changed, itemRows, total, minimum) {
     adapters.get(key).machines += g.machines;
   }
   const ordered = (list) => list.sort((a, b) => b.machines - a.machines || (a.key < b.key ? -1 : 1));
-  const fold = (list, makeOther) => foldRows(ordered(list), minimum, (machines) => Object.assign(makeOther(), share(machines, total)));
-  const verdictChanges = fold([...transitions.values()], () => ({ from: null, to: null, label: OTHER }));
-  const adapterRows = fold([...adapters.values()], () => ({ vendorId: null, deviceId: null, driver: null, before: null, after: null, label: OTHER }));
   const strip = (row) => { const out = Object.assign({}, row); delete out.key; return Object.assign(out, share(row.machines, total)); };
+  const fold = (list, other) => foldTable(ordered(list), total, minimum, other, strip);
+  const verdictChanges = fold([...transitions.values()], { from: null, to: null, label: OTHER });
+  const adapterRows = fold([...adapters.values()], { vendorId: null, deviceId: null, driver: null, before: null, after: null, label: OTHER });
   return {
     machines: total,
     newlyRejected: figure(sum(changed.filter((g) => !g.before.rejected && g.after.rejected))),
     newlyAccepted: figure(sum(changed.filter((g) => g.before.rejected && !g.after.rejected))),
-    verdictChanges: verdictChanges.rows.map((r) => (r.label === OTHER ? r : strip(r))),
-    adapters: adapterRows.rows.map((r) => (r.label === OTHER ? r : strip(r))),
+    verdictChanges: verdictChanges.rows,
+    adapters: adapterRows.rows,
     folded: { verdictChanges: verdictChanges.folded, adapters: adapterRows.folded }
   };
 }

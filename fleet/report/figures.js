@@ -2,20 +2,20 @@
 // values in, plain records out. Shares are of all machines of the period
 // unless a field says otherwise.
 'use strict';
+const page = require('../../resultpage/result.js');
 const { share } = require('./shares.js');
-const { foldRows, withheld, OTHER } = require('./folding.js');
+const { foldTable, shownFigure, withheld, OTHER } = require('./folding.js');
 const { STEPS, passesLowered } = require('./what_if.js');
 const bins = require('./bins.js');
 
-const REQUIREMENT_IDS = ['directx', 'device', 'memory', 'shader', 'driver', 'ram', 'disk', 'windows'];
-const VERDICTS = { meets: 'meets', below: 'below', incomplete: 'incomplete', notRun: 'not-run' };
+const { REQUIREMENT_IDS, VERDICTS, STATES } = page;
 
 function sum(list, pick) {
   return list.reduce((total, item) => total + pick(item), 0);
 }
 
 function belowIds(profile) {
-  return REQUIREMENT_IDS.filter((id) => profile['st_' + id] === 'below');
+  return REQUIREMENT_IDS.filter((id) => profile['st_' + id] === STATES.below);
 }
 
 function lines(files) {
@@ -39,13 +39,10 @@ function sortedKeys(object) {
   return out;
 }
 
-// A figure of a fixed table, withheld (all null) when it stands for too few.
+// A figure of a fixed table, counted in withheldCount when withheld.
 function figure(count, total, minimum, withheldCount) {
-  if (withheld(count, minimum)) {
-    withheldCount.n++;
-    return { machines: null, share: null, low: null, high: null };
-  }
-  return share(count, total);
+  if (withheld(count, minimum)) withheldCount.n++;
+  return shownFigure(count, total, minimum);
 }
 
 function verdicts(profiles, total, minimum) {
@@ -63,8 +60,8 @@ function requirements(profiles, total, minimum) {
     const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
     return {
       id,
-      below: figure(state('below'), total, minimum, count),
-      unknown: figure(state('unknown'), total, minimum, count),
+      below: figure(state(STATES.below), total, minimum, count),
+      unknown: figure(state(STATES.unknown), total, minimum, count),
       soleBlocker: figure(alone, total, minimum, count)
     };
   });
@@ -75,18 +72,11 @@ function byMachines(a, b) {
   return b.machines - a.machines || (a.key < b.key ? -1 : a.key > b.key ? 1 : 0);
 }
 
-// Rows of { key, machines, ... } sorted, shared out and folded.
-function finish(rows, total, minimum, makeOther, sort) {
+// Rows of { key, machines, record(), extra() } sorted, shared out and
+// folded; `other`: the fields of the "Other" row.
+function finish(rows, total, minimum, other, sort) {
   const sorted = sort === false ? rows : rows.slice().sort(byMachines);
-  const folded = foldRows(sorted, minimum, (machines) => Object.assign(makeOther(), share(machines, total)));
-  return {
-    rows: folded.rows.map((row) => {
-      if (row.label === OTHER && row.key === undefined) return row;
-      const out = row.record();
-      return Object.assign(out, share(row.machines, total), row.extra ? row.extra() : {});
-    }),
-    folded: folded.folded
-  };
+  return foldTable(sorted, total, minimum, other, (row) => Object.assign(row.record(), share(row.machines, total), row.extra ? row.extra() : {}));
 }
 
 function combinations(profiles, total, minimum) {
@@ -98,11 +88,11 @@ function combinations(profiles, total, minimum) {
     sets.set(key, { key, ids, machines: (sets.has(key) ? sets.get(key).machines : 0) + p.machines });
   }
   const rows = [...sets.values()].map((s) => ({ key: s.key, machines: s.machines, record: () => ({ ids: s.ids }) }));
-  return finish(rows, total, minimum, () => ({ ids: null, label: OTHER }));
+  return finish(rows, total, minimum, { ids: null, label: OTHER });
 }
 
 function whatIf(profiles, shortfalls, total, minimum) {
-  const meets = sum(profiles.filter((p) => p.verdict === 'meets'), (p) => p.machines);
+  const meets = sum(profiles.filter((p) => p.verdict === VERDICTS.meets), (p) => p.machines);
   const count = { n: 0 };
   const table = STEPS.map((step) => {
     const gained = sum(shortfalls.filter((row) => row.id === step.id && passesLowered(step.id, {
@@ -126,18 +116,14 @@ function distribution(valueRows, label, total, minimum, order) {
   }
   let rows = [...counts.entries()].map(([name, machines]) => ({ key: name, machines, record: () => ({ label: name }) }));
   if (order) rows.sort((a, b) => order.indexOf(a.key) - order.indexOf(b.key));
-  return finish(rows, total, minimum, () => ({ label: OTHER }), !order);
+  return finish(rows, total, minimum, { label: OTHER }, !order);
 }
 
 function vendorLabel(pciNames) {
   return (id) => {
     if (id === null || id === undefined) return bins.UNKNOWN;
-    return pciNames.vendorName(id) || 'vendor ' + hex(id);
+    return pciNames.vendorName(id) || 'vendor ' + page.hexId(id);
   };
-}
-
-function hex(id) {
-  return '0x' + (Number(id) >>> 0).toString(16).toUpperCase().padStart(4, '0');
 }
 
 function distributions(values, total, minimum, pciNames) {
@@ -187,7 +173,7 @@ function adapters(nameRows, total, minimum, pciNames) {
     }),
     extra: () => ({ meetsShare: Math.round(a.meets / a.machines * 1e6) / 1e6, topBlocker: topBlocker(a.below) })
   }));
-  return finish(rows, total, minimum, () => ({ vendorId: null, deviceId: null, vendorName: null, deviceName: null, names: [], label: OTHER }));
+  return finish(rows, total, minimum, { vendorId: null, deviceId: null, vendorName: null, deviceName: null, names: [], label: OTHER });
 }
 
 // The requirement most of the adapter's machines fall short of (the
@@ -222,10 +208,10 @@ function rejectedDrivers(driverRows, total, minimum) {
     }),
     extra: () => ({ onlyBlocker: withheld(d.onlyBlocker, minimum) ? null : d.onlyBlocker })
   }));
-  return finish(rows, total, minimum, () => ({ vendorId: null, deviceId: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null }));
+  return finish(rows, total, minimum, { vendorId: null, deviceId: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null });
 }
 
 module.exports = {
-  REQUIREMENT_IDS, lines, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
-  alternateVersions, topBlocker, hex
+  lines, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
+  alternateVersions, topBlocker
 };

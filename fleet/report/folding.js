@@ -1,5 +1,6 @@
 // Privacy: no row of any table stands for fewer than K machines.
 'use strict';
+const { share } = require('./shares.js');
 
 const OTHER = 'Other';
 
@@ -28,4 +29,18 @@ function withheld(machines, minimum) {
   return machines > 0 && machines < minimum;
 }
 
-module.exports = { foldRows, withheld, OTHER };
+// A figure of a fixed table: its share of `total`, or all null when withheld.
+function shownFigure(count, total, minimum) {
+  return withheld(count, minimum) ? { machines: null, share: null, low: null, high: null } : share(count, total);
+}
+
+// A table's rows (in order, each with its machines) with the small ones
+// folded into "Other": each shown row as shown(row) makes it, "Other" as
+// the fields of `other` (null each) with its label and its share of `total`.
+function foldTable(rows, total, minimum, other, shown) {
+  let otherRow = null;
+  const folded = foldRows(rows, minimum, (machines) => (otherRow = Object.assign({}, other, share(machines, total))));
+  return { rows: folded.rows.map((row) => (row === otherRow ? row : shown(row))), folded: folded.folded };
+}
+
+module.exports = { foldRows, foldTable, shownFigure, withheld, OTHER };

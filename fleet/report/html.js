@@ -1,6 +1,8 @@
 // --html FILE: the report as one static page for people. Charts are inline
 // SVG with their figures written out; no script, nothing fetched.
 'use strict';
+const page = require('../../resultpage/result.js');
+const { OTHER } = require('./folding.js');
 
 function escape(value) {
   return String(value).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
@@ -50,11 +52,11 @@ function table(columns, rows) {
 }
 
 function hex(id) {
-  return id === null || id === undefined ? '' : '0x' + (Number(id) >>> 0).toString(16).toUpperCase().padStart(4, '0');
+  return id === null || id === undefined ? '' : page.hexId(Number(id));
 }
 
 function labelled(row, text) {
-  return row.label === 'Other' ? 'Other' : text;
+  return row.label === OTHER ? OTHER : text;
 }
 
 function section(title, body) {

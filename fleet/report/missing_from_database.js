@@ -6,7 +6,7 @@ const { PCI_ADAPTER, rollupQuery } = require('../store/rollups.js');
 const { dayWithin } = require('./queries.js');
 const { explainBatch, explainable } = require('./database_explain.js');
 const { share } = require('./shares.js');
-const { foldRows, OTHER } = require('./folding.js');
+const { foldTable, OTHER } = require('./folding.js');
 const { pixelShaderLevel } = require('./bins.js');
 const { draftRecords } = require('./drafts.js');
 
@@ -74,13 +74,15 @@ async function addMissingFromDatabase(connection, report, options) {
   const byRow = nameRows.map((row) => (answerOf.has(row) ? answerOf.get(row) : null));
   const missing = missingAdapters(nameRows, byRow, levelRows, options.minimum)
     .sort((a, b) => b.machines - a.machines || a.vendorId - b.vendorId || a.deviceId - b.deviceId);
-  const folded = foldRows(missing, options.minimum, (machines) => Object.assign({ vendorId: null, deviceId: null, name: null, label: OTHER, pixelShader: null }, share(machines, report.machines)));
-  report.missingFromDatabase = folded.rows.map((m) => (m.label === OTHER ? m : Object.assign(
-    { vendorId: m.vendorId, deviceId: m.deviceId, name: m.name }, share(m.machines, report.machines),
-    { pixelShader: m.level ? m.level.major + '.' + m.level.minor : null })));
+  const shown = [];
+  const folded = foldTable(missing, report.machines, options.minimum, { vendorId: null, deviceId: null, name: null, label: OTHER, pixelShader: null }, (m) => {
+    shown.push(m);
+    return Object.assign({ vendorId: m.vendorId, deviceId: m.deviceId, name: m.name }, share(m.machines, report.machines),
+      { pixelShader: m.level ? m.level.major + '.' + m.level.minor : null });
+  });
+  report.missingFromDatabase = folded.rows;
   report.folded.missingFromDatabase = folded.folded;
-  if (!options.draft) return null;
-  return draftRecords(folded.rows.filter((m) => m.label !== OTHER), options.pciNames, report.period, options.db);
+  return options.draft ? draftRecords(shown, options.pciNames, report.period, options.db) : null;
 }
 
 module.exports = { addMissingFromDatabase, missingAdapters, namedByDatabase, mostReportedLevel, UNNAMED_DRIVER };

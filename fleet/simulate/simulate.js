@@ -10,7 +10,7 @@ const { runCommand } = require('../cli/run_command.js');
 const { writeFileWhole } = require('../cli/whole_files.js');
 const { loadPciIds } = require('../report/pci_ids.js');
 const { REASONS } = require('../ingest/classify.js');
-const { DAY_MS } = require('../ingest/machine_rule.js');
+const { DAY_MS, identityItems, identityText } = require('../ingest/machine_rule.js');
 const { combinedLine } = require('./nginx_log.js');
 const { cp1252 } = require('../ingest/server_escaping.js');
 const { random, mix, adaptersFromPciIds, machine, programAddress } = require('./simulated_machines.js');
@@ -51,7 +51,7 @@ function createTally() {
   return {
     lines: { read: 0, results: 0, otherRequests: 0, rejected: 0, cut: 0, rejectedReasons: {} },
     results: 0, machines: 0,
-    verdicts: { meets: 0, below: 0, incomplete: 0, notRun: 0 },
+    verdicts: Object.fromEntries(Object.keys(page.VERDICTS).map((field) => [field, 0])),
     requirements: {},
     // Machines by each raw value of the address (null: not in it).
     distributions: { mem: {}, pslevel: {}, dxver: {}, osver: {}, ram: {}, hdspace: {}, vendorID: {}, deviceID: {} },
@@ -60,14 +60,15 @@ function createTally() {
   };
 }
 
-const VERDICT_KEYS = { meets: 'meets', below: 'below', incomplete: 'incomplete', 'not-run': 'notRun' };
+// The tally's field of each verdict.
+const VERDICT_FIELDS = Object.fromEntries(Object.entries(page.VERDICTS).map(([field, verdict]) => [verdict, field]));
 
 function countMachine(tally, judged) {
   tally.machines++;
-  tally.verdicts[VERDICT_KEYS[judged.verdict]]++;
+  tally.verdicts[VERDICT_FIELDS[judged.verdict]]++;
   for (const [id, state] of Object.entries(judged.states)) {
     const r = tally.requirements[id] || (tally.requirements[id] = { below: 0, unknown: 0 });
-    if (state !== 'meets') r[state]++;
+    if (state !== page.STATES.meets) r[state]++;
   }
   const bump = (table, key) => { table[key] = (table[key] || 0) + 1; };
   for (const key of Object.keys(tally.distributions)) bump(tally.distributions[key], String(judged.items[key] ?? null));
@@ -159,7 +160,7 @@ function tallyDay(tally, events) {
       let judged = cache.get(e.text);
       if (!judged) cache.set(e.text, judged = judgeSent(e.text));
       const i = judged.items;
-      const key = [e.client, e.agent, i.vendorID, i.deviceID, i.card, i.driver, i.ram, i.osver].map((v) => v ?? '\x01').join('\0');
+      const key = [e.client, e.agent, identityText(identityItems((k) => i[k] ?? null))].join('\0');
       latest.delete(key); // the latest result of the day stands for the machine
       latest.set(key, judged);
     }

@@ -2,6 +2,7 @@
 // each and the address it would open. Distributions of a product whose users
 // run Windows XP to 7 on cards of that era; adapters from the PCI ID list.
 'use strict';
+const page = require('../../resultpage/result.js');
 
 // A small fast generator of numbers in [0, 1) from a 32-bit seed (mulberry32).
 function random(seed) {
@@ -82,7 +83,6 @@ const BROWSERS_NEW = ['Mozilla/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.
 const ODD_NAMES = ['Contr\u00f4leur vid\u00e9o VGA standard', 'Standard-VGA-Grafikkarte (Ger\u00e4t)', 'Radeon\u00ae X1300 \u2013 Pro',
   'Mobile Intel(R) 945 Express Chipset Family #2', 'RADEON 9600 SERIES #1 Secondary'];
 
-const KEYS = ['result', 'mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver', 'driver', 'vendorID', 'deviceID', 'alternates'];
 
 function number(mb) {
   return parseInt(mb, 10);
@@ -149,7 +149,7 @@ function lowSystemBits(v) {
 function programAddress(host, values) {
   let text = `http://${host}/quillet-systemtest`;
   const mask = Number(values.result);
-  for (const key of KEYS) {
+  for (const key of page.KEYS) {
     if (key === 'alternates' && !(mask & 0x400)) continue;
     text += (key === 'result' ? '?' : '&') + key + '=' + values[key];
   }

@@ -5,10 +5,14 @@
 // every machine. Over an export folder, or a store written before they
 // existed, the same groupings are views over machine_days.
 'use strict';
+const page = require('../../resultpage/result.js');
 const bins = require('../report/bins.js');
+const { STEPS } = require('../report/what_if.js');
+const { sqlText } = require('./duckdb.js');
 
-const STATES = ['directx', 'device', 'memory', 'shader', 'driver', 'ram', 'disk', 'windows'];
-const STATE_COLUMNS = STATES.map((id) => 'st_' + id);
+const IDS = page.REQUIREMENT_IDS;
+const STATE_COLUMNS = IDS.map((id) => 'st_' + id);
+const [MEETS, BELOW] = [page.STATES.meets, page.STATES.below].map(sqlText);
 // Bits the result page does not know make a verdict "incomplete".
 const UNKNOWN_BITS = '(mask <> -1 AND (mask & ~2047) <> 0)';
 // Adapters with real PCI ids only: an early exit reports 0 for both.
@@ -27,12 +31,24 @@ const DISK = lowerBound('disk_mb', bins.LOWER_BOUNDS.disk);
 
 // The machines that fall short of exactly one requirement of those a what-if
 // lowers and meet every other, each with that requirement's own value.
-const LOWERED = ['memory', 'shader', 'ram', 'disk', 'windows'];
-const SINGLE_SHORTFALL = "verdict = 'below' AND NOT " + UNKNOWN_BITS + ' AND ' +
-  LOWERED.map((id) => '(st_' + id + " = 'below')::INTEGER").join(' + ') + ' = 1 AND ' +
-  STATES.map((id) => 'st_' + id + " IN ('meets'" + (LOWERED.includes(id) ? ", 'below'" : '') + ')').join(' AND ');
+const LOWERED = STEPS.map((step) => step.id);
+const SINGLE_SHORTFALL = 'verdict = ' + sqlText(page.VERDICTS.below) + ' AND NOT ' + UNKNOWN_BITS + ' AND ' +
+  LOWERED.map((id) => '(st_' + id + ' = ' + BELOW + ')::INTEGER').join(' + ') + ' = 1 AND ' +
+  IDS.map((id) => 'st_' + id + ' IN (' + MEETS + (LOWERED.includes(id) ? ', ' + BELOW : '') + ')').join(' AND ');
+// Which requirement that is, and its value: the value columns of each
+// lowered requirement, in the order of the steps.
+const LOWERED_VALUES = {
+  memory: [MEM + ' END AS mem_mb'], shader: ['pslevel END AS pslevel'], ram: [RAM + ' END AS ram_mb'], disk: [DISK + ' END AS disk_mb'],
+  windows: ['os_major END AS os_major', 'os_minor END AS os_minor', 'os_sp END AS os_sp']
+};
+const isBelow = (id) => 'st_' + id + ' = ' + BELOW;
+const SHORTFALL_KEYS = ['CASE ' + LOWERED.slice(0, -1).map((id) => 'WHEN ' + isBelow(id) + ' THEN ' + sqlText(id)).join(' ') +
+  ' ELSE ' + sqlText(LOWERED[LOWERED.length - 1]) + ' END AS id'].concat(
+  ...LOWERED.map((id) => LOWERED_VALUES[id].map((value) => 'CASE WHEN ' + isBelow(id) + ' THEN ' + value)));
 
-const DRIVER_ALONE = STATES.filter((id) => id !== 'driver').map((id) => 'st_' + id + " = 'meets'").join(' AND ') +
+// The driver alone stops the machine: every other requirement is met.
+const DRIVER = page.REQUIREMENTS.find((r) => r[3] === 'driver')[0];
+const DRIVER_ALONE = IDS.filter((id) => id !== DRIVER).map((id) => 'st_' + id + ' = ' + MEETS).join(' AND ') +
   ' AND NOT ' + UNKNOWN_BITS;
 
 const MACHINES = 'count(*) AS machines';
@@ -43,12 +59,7 @@ const ROLLUPS = {
   results: { from: 'results', keys: [], counts: ['count(*) AS results'] },
   profiles: { keys: ['verdict'].concat(STATE_COLUMNS, [UNKNOWN_BITS + ' AS unknown_bits']), counts: [MACHINES] },
   single_shortfalls: {
-    keys: ["CASE WHEN st_memory = 'below' THEN 'memory' WHEN st_shader = 'below' THEN 'shader' WHEN st_ram = 'below' THEN 'ram' " +
-        "WHEN st_disk = 'below' THEN 'disk' ELSE 'windows' END AS id",
-    "CASE WHEN st_memory = 'below' THEN " + MEM + ' END AS mem_mb', "CASE WHEN st_shader = 'below' THEN pslevel END AS pslevel",
-    "CASE WHEN st_ram = 'below' THEN " + RAM + ' END AS ram_mb', "CASE WHEN st_disk = 'below' THEN " + DISK + ' END AS disk_mb',
-    "CASE WHEN st_windows = 'below' THEN os_major END AS os_major", "CASE WHEN st_windows = 'below' THEN os_minor END AS os_minor",
-    "CASE WHEN st_windows = 'below' THEN os_sp END AS os_sp"],
+    keys: SHORTFALL_KEYS,
     where: SINGLE_SHORTFALL,
     counts: [MACHINES]
   },
@@ -63,14 +74,14 @@ const ROLLUPS = {
   // of each requirement.
   adapters: {
     keys: ['vendor_id', 'device_id', 'card'],
-    counts: [MACHINES, "count(*) FILTER (verdict = 'meets') AS meets"].concat(
-      STATES.map((id) => 'count(*) FILTER (st_' + id + " = 'below') AS below_" + id))
+    counts: [MACHINES, 'count(*) FILTER (verdict = ' + sqlText(page.VERDICTS.meets) + ') AS meets'].concat(
+      IDS.map((id) => 'count(*) FILTER (' + isBelow(id) + ') AS below_' + id))
   },
   // Rejected drivers by adapter, with the alternates offered and whether the
   // driver is all that stops the machine.
   rejected_drivers: {
     keys: ['vendor_id', 'device_id', 'driver', 'alternates', '(' + DRIVER_ALONE + ') AS only_driver'],
-    where: "st_driver = 'below'",
+    where: isBelow(DRIVER),
     counts: [MACHINES]
   },
   adapter_levels: { keys: ['vendor_id', 'device_id', 'pslevel'], where: PCI_ADAPTER, counts: [MACHINES] }

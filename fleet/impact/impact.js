@@ -139,17 +139,12 @@ function impactOptions(argv) {
     minimum: minimumMachines(parsed.options['min-machines']) }, period(parsed.options));
 }
 
-const IMPACT = {
-  label: 'vidrake-fleet impact: ',
-  usage: USAGE,
-  parse: impactOptions,
-  store: 'read',
-  async run(options, store) {
-    const text = JSON.stringify(await measureImpact(store.connection, options), null, 2) + '\n';
-    if (options.json && options.json !== '-') return { files: [{ file: options.json, text }] };
-    return { stdout: text };
-  }
-};
+async function impactOutput(options, store) {
+  const text = JSON.stringify(await measureImpact(store.connection, options), null, 2) + '\n';
+  return options.json && options.json !== '-' ? { files: [{ file: options.json, text }] } : { stdout: text };
+}
+
+const IMPACT = { label: 'vidrake-fleet impact: ', usage: USAGE, parse: impactOptions, store: 'read', run: impactOutput };
 
 function runImpact(argv) {
   return runCommand(IMPACT, argv);

@@ -30,16 +30,12 @@ function exportOptions(argv) {
 }
 
 // DIR is written whole or not at all.
-const EXPORT = {
-  label: 'vidrake-fleet export: ',
-  usage: USAGE,
-  parse: exportOptions,
-  store: 'read',
-  async run(options, store) {
-    await writeFolderWhole(options.target, (folder) => writeExport(store.connection, folder));
-    return {};
-  }
-};
+async function exportStore(options, store) {
+  await writeFolderWhole(options.target, (folder) => writeExport(store.connection, folder));
+  return {};
+}
+
+const EXPORT = { label: 'vidrake-fleet export: ', usage: USAGE, parse: exportOptions, store: 'read', run: exportStore };
 
 function runExport(argv) {
   return runCommand(EXPORT, argv);

@@ -15,9 +15,8 @@ const ADDRESS_TYPES = {
 // results within the file's transaction. Staging works outside that
 // transaction: the insert into results from staged rows the transaction had
 // added itself ran on one thread, from committed ones on every core. The
-// staging tables
-// are temporary: nothing of them is in the store, so a killed ingest still
-// leaves the file out whole.
+// staging tables are temporary: nothing of them is in the store, so a killed
+// ingest still leaves the file out whole.
 async function createStaging(connection) {
   const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || 'VARCHAR');
   const addressColumns = JUDGED_COLUMNS.map((c, i) => `${c} ${kinds[i]}`).join(', ');

@@ -66,6 +66,14 @@
     ['windows', 'Windows', 'Windows XP SP2, Server 2003 SP2 or later', 'osver', 0x100, 0]
   ];
 
+  var REQUIREMENT_IDS = [];
+  for (var q = 0; q < REQUIREMENTS.length; q++) REQUIREMENT_IDS.push(REQUIREMENTS[q][0]);
+
+  // A requirement's states, and the verdicts by the name a record of them
+  // takes in a reader's output.
+  var STATES = { meets: 'meets', below: 'below', unknown: 'unknown' };
+  var VERDICTS = { meets: 'meets', below: 'below', incomplete: 'incomplete', notRun: 'not-run' };
+
   var STATE_WORDS = { meets: 'Meets', below: 'Below minimum', unknown: 'Unknown' };
   var STATE_WORDS_IN_TEXT = { meets: 'meets', below: 'below minimum', unknown: 'unknown' };
   var HEADLINES = {
@@ -774,7 +782,8 @@
   }
 
   return {
-    KEYS: KEYS, BITS: BITS, percentDecode: percentDecode, readAddress: readAddress, readMask: readMask,
+    KEYS: KEYS, BITS: BITS, REQUIREMENTS: REQUIREMENTS, REQUIREMENT_IDS: REQUIREMENT_IDS, STATES: STATES, VERDICTS: VERDICTS,
+    megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode, readAddress: readAddress, readMask: readMask,
     windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge, render: render,
     copySummary: copySummary, start: start, startWhenReady: startWhenReady
   };

@@ -10,7 +10,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const { DuckDBInstance } = require('@duckdb/node-api');
-const { ROLLUPS, createRollups } = require('../../fleet/rollups.js');
+const { ROLLUPS, createRollups } = require('../../fleet/store/rollups.js');
 
 const FLEET = path.join(__dirname, '../../scripts/vidrake-fleet');
 const TARGET_MS = 10000;

@@ -4,10 +4,11 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { changedGroups, impactFigures, verdictWith } = require('../../fleet/impact.js');
-const { missingAdapters, draftRecords, mostReportedLevel, vendorDraft, driversAcceptedWithoutLevel, isCheckDriverVersion } = require('../../fleet/missing_from_database.js');
-const { splitAnswers } = require('../../fleet/database_explain.js');
-const { parsePciIds } = require('../../fleet/pci_ids.js');
+const { changedGroups, impactFigures, verdictWith } = require('../../fleet/impact/impact.js');
+const { missingAdapters, mostReportedLevel } = require('../../fleet/report/missing_from_database.js');
+const { draftRecords, vendorDraft, driversAcceptedWithoutLevel, isCheckDriverVersion } = require('../../fleet/report/drafts.js');
+const { splitAnswers } = require('../../fleet/report/database_explain.js');
+const { parsePciIds } = require('../../fleet/report/pci_ids.js');
 
 function answer(d3d9Rejected, d3d8Rejected, extra) {
   return Object.assign({ readable: true, decidedBy: d3d9Rejected ? 'rejected' : 'accepted',

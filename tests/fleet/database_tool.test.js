@@ -9,9 +9,9 @@ const os = require('node:os');
 const path = require('node:path');
 const { spawnSync, execFileSync } = require('node:child_process');
 const { makeStore } = require('./store_fixture.js');
-const { runReport } = require('../../fleet/report.js');
-const { runImpact } = require('../../fleet/impact.js');
-const { explainBatch, toolCommand } = require('../../fleet/database_explain.js');
+const { runReport } = require('../../fleet/report/report.js');
+const { runImpact } = require('../../fleet/impact/impact.js');
+const { explainBatch, toolCommand } = require('../../fleet/report/database_explain.js');
 
 const SAMPLE = path.join(__dirname, '../../data/VideoCardDB.xml');
 const GTX = { vendorID: '4318', deviceID: '1741', card: 'NVIDIA GeForce GTX 470', driver: '6.14.0010.7164' };

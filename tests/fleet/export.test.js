@@ -7,8 +7,8 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { makeStore } = require('./store_fixture.js');
-const { runExport } = require('../../fleet/export.js');
-const { runReport } = require('../../fleet/report.js');
+const { runExport } = require('../../fleet/store/export.js');
+const { runReport } = require('../../fleet/report/report.js');
 
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'fleet-export-'));
 const store = path.join(folder, 'store.duckdb');

@@ -13,7 +13,7 @@ const { DuckDBInstance } = require('@duckdb/node-api');
 const { address } = require('../resultpage/address.js');
 const L = require('./log_lines.js');
 
-const MAIN = path.join(__dirname, '..', '..', 'fleet', 'main.js');
+const MAIN = path.join(__dirname, '..', '..', 'fleet', 'cli', 'main.js');
 
 function ingest(...args) {
   const done = spawnSync(process.execPath, [MAIN, 'ingest', ...args], { encoding: 'utf8' });

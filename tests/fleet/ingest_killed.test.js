@@ -10,7 +10,7 @@ const { spawn, spawnSync } = require('child_process');
 const crypto = require('crypto');
 const { DuckDBInstance } = require('@duckdb/node-api');
 
-const MAIN = path.join(__dirname, '..', '..', 'fleet', 'main.js');
+const MAIN = path.join(__dirname, '..', '..', 'fleet', 'cli', 'main.js');
 
 async function contents(store) {
   const instance = await DuckDBInstance.create(store);

@@ -4,10 +4,10 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const page = require('../../resultpage/result.js');
-const { lineParser, detectFormat } = require('../../fleet/logformat.js');
-const { resultQuery, judgeQuery, REASONS, JUDGED_COLUMNS } = require('../../fleet/classify.js');
-const { createLineReader } = require('../../fleet/lines.js');
-const { bytesToText, recodePercentEscapes } = require('../../fleet/text.js');
+const { lineParser, detectFormat } = require('../../fleet/ingest/log_formats.js');
+const { resultQuery, judgeQuery, REASONS, JUDGED_COLUMNS } = require('../../fleet/ingest/classify.js');
+const { createLineReader } = require('../../fleet/ingest/line_reader.js');
+const { bytesToText, recodePercentEscapes } = require('../../fleet/ingest/server_escaping.js');
 const { address } = require('../resultpage/address.js');
 const L = require('./log_lines.js');
 

@@ -2,7 +2,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { wholeLinePieces } = require('../../fleet/ingest.js');
+const { wholeLinePieces } = require('../../fleet/ingest/log_pieces.js');
 
 async function piecesOf(chunks, size) {
   async function* source() { for (const chunk of chunks) yield Buffer.from(chunk, 'latin1'); }

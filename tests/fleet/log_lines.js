@@ -1,8 +1,8 @@
 // Log lines as nginx, Apache and CloudFront write them, for the fleet's
 // tests: a request target (a byte string) escaped the way each server does.
 'use strict';
-const { cp1252 } = require('../../fleet/text.js');
-const { nginxEscape } = require('../../fleet/nginx_log.js');
+const { cp1252 } = require('../../fleet/ingest/server_escaping.js');
+const { nginxEscape } = require('../../fleet/simulate/nginx_log.js');
 
 const HEX = (code) => '\\x' + code.toString(16).toUpperCase().padStart(2, '0');
 

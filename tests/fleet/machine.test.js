@@ -3,7 +3,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const crypto = require('crypto');
-const { hmacSha256Hex, machineHash } = require('../../fleet/machine.js');
+const { hmacSha256Hex, machineHash } = require('../../fleet/ingest/machine_rule.js');
 
 test('the keyed hash is HMAC-SHA256 for keys of any length and any text', () => {
   const texts = ['', 'a', '198.51.100.7\0Mozilla/4.0 (compatible; MSIE 6.0)\0x', '\u00c9\u20ac\ud83d\ude00 card', 'lone \ud800 half',

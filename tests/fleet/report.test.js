@@ -8,7 +8,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { makeStore } = require('./store_fixture.js');
-const { runReport } = require('../../fleet/report.js');
+const { runReport } = require('../../fleet/report/report.js');
 
 const RADEON = { vendorID: '4098', deviceID: '20800', card: 'RADEON 9700 PRO', driver: '6.14.0010.6307' };
 const JANUARY = '2026-01-05';

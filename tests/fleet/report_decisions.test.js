@@ -3,11 +3,11 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { wilson, share } = require('../../fleet/shares.js');
-const bins = require('../../fleet/bins.js');
-const { passesLowered } = require('../../fleet/what_if.js');
-const { foldRows } = require('../../fleet/folding.js');
-const { parsePciIds } = require('../../fleet/pci_ids.js');
+const { wilson, share } = require('../../fleet/report/shares.js');
+const bins = require('../../fleet/report/bins.js');
+const { passesLowered } = require('../../fleet/report/what_if.js');
+const { foldRows } = require('../../fleet/report/folding.js');
+const { parsePciIds } = require('../../fleet/report/pci_ids.js');
 
 test('Wilson interval: published values, the ends, nothing to share', () => {
   // 81 of 263: 0.2553 to 0.3662 (Wilson 1927; Newcombe 1998, table I).

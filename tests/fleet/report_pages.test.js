@@ -8,7 +8,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const { makeStore } = require('./store_fixture.js');
-const { runReport } = require('../../fleet/report.js');
+const { runReport } = require('../../fleet/report/report.js');
 
 const HOSTILE = '<img src=x onerror=alert(1)>';
 const FORMULA = '=HYPERLINK("http://evil.example")';

@@ -8,9 +8,9 @@ const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const page = require('../../resultpage/result.js');
-const bins = require('../../fleet/bins.js');
-const { loadPciIds } = require('../../fleet/pci_ids.js');
-const { runReport } = require('../../fleet/report.js');
+const bins = require('../../fleet/report/bins.js');
+const { loadPciIds } = require('../../fleet/report/pci_ids.js');
+const { runReport } = require('../../fleet/report/report.js');
 
 const FLEET = path.join(__dirname, '../../scripts/vidrake-fleet');
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'fleet-tally-'));

@@ -10,7 +10,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const { DuckDBInstance } = require('@duckdb/node-api');
-const { ROLLUPS, rollupSelect } = require('../../fleet/rollups.js');
+const { ROLLUPS, rollupSelect } = require('../../fleet/store/rollups.js');
 
 const FLEET = path.join(__dirname, '../../scripts/vidrake-fleet');
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'fleet-rollups-'));

@@ -9,7 +9,7 @@ const path = require('path');
 const { spawnSync } = require('child_process');
 const { DuckDBInstance } = require('@duckdb/node-api');
 
-const MAIN = path.join(__dirname, '..', '..', 'fleet', 'main.js');
+const MAIN = path.join(__dirname, '..', '..', 'fleet', 'cli', 'main.js');
 
 function fleet(...args) {
   const env = Object.assign({}, process.env, fleet.env);

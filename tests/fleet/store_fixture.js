@@ -1,42 +1,22 @@
 // Hand-made fleet stores: results put straight into the store's schema, each
-// address read and judged by the result page as ingest does.
+// address judged by ingest's own classification.
 'use strict';
 const fs = require('node:fs');
-const page = require('../../resultpage/result.js');
 const { address } = require('../resultpage/address.js');
 
-const { openStore, recountDays } = require('../../fleet/store.js');
-
-function megabytes(text) {
-  const m = /^\s*(-?\d+) ?MB\s*$/.exec(text || '');
-  return m ? Number(m[1]) : null;
-}
-
-function idNumber(text) {
-  return /^\s*-?\d{1,10}\s*$/.test(text || '') ? Number(text) : null;
-}
+const { openStore, recountDays } = require('../../fleet/store/store.js');
+const { judgeQuery, JUDGED_COLUMNS } = require('../../fleet/ingest/classify.js');
 
 // One results row from the items of an address (over the defaults of the
-// page tests' addresses).
+// page tests' addresses), its columns as ingest judges the address.
 function resultRow(values, fileId, lineNo, seenAt, machine) {
-  const reading = page.readAddress(address(values));
-  const judged = page.judge(reading);
-  const items = reading.items, state = {};
-  for (const row of judged.rows) state[row.requirement] = row.state;
-  const os = /^\s*(\d+)\.(\d+) SP (\d+)\.(\d+)\s*$/.exec(items.osver || '');
-  const mem = megabytes(items.mem);
-  return {
-    file_id: fileId, line_no: lineNo, seen_at: seenAt, day: seenAt.slice(0, 10), machine, cut: false,
-    mask: Number(items.result), verdict: judged.verdict,
-    st_directx: state.directx, st_device: state.device, st_memory: state.memory, st_shader: state.shader,
-    st_driver: state.driver, st_ram: state.ram, st_disk: state.disk, st_windows: state.windows,
-    mem: items.mem, card: items.card, pslevel: items.pslevel, dxver: items.dxver, hdspace: items.hdspace, ram: items.ram,
-    osver: items.osver, driver: items.driver, alternates: items.alternates === undefined ? null : items.alternates,
-    vendor_id: idNumber(items.vendorID), device_id: idNumber(items.deviceID),
-    mem_mb: mem !== null && mem > 0 ? mem : null, ram_mb: megabytes(items.ram), disk_mb: megabytes(items.hdspace),
-    os_major: os ? +os[1] : null, os_minor: os ? +os[2] : null, os_sp: os ? +os[3] : null,
-    windows: os ? page.windowsName(+os[1], +os[2]) : null, latest: false
-  };
+  const text = address(values);
+  const judged = judgeQuery(text.slice(text.indexOf('?') + 1));
+  if (judged.rejected) throw new Error('ingest rejects ' + text + ': ' + judged.rejected);
+  const row = { file_id: fileId, line_no: lineNo, seen_at: seenAt, day: seenAt.slice(0, 10), machine };
+  for (const column of JUDGED_COLUMNS) row[column] = judged.columns[column];
+  row.latest = false;
+  return row;
 }
 
 // groups: [{ count, values, day, repeats }]: `count` machines with these

@@ -1,0 +1,253 @@
+// vidrake-fleet ingest STORE LOG... : web server access logs into the store,
+// each file in one transaction (a killed ingest leaves the file out whole).
+'use strict';
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { FORMATS, detectFormat, lineParser } = require('./log_formats.js');
+const { recountDays } = require('../store/store.js');
+const { createStaging } = require('./staging.js');
+const { createPool } = require('./worker_pool.js');
+const { loadDayKeys } = require('./day_keys.js');
+const { isGzip, readHead, contentFrom, wholeLinePieces, countLines } = require('./log_pieces.js');
+const { headHashOf, knownFile, nextFileId, saveFile } = require('./file_record.js');
+const { emptyCounts, addCounts, describeCounts } = require('./line_counts.js');
+const { createProgress } = require('./progress.js');
+const { machineHash } = require('./machine_rule.js');
+const { UsageError } = require('../cli/arguments.js');
+const { runCommand, DONE, FAILED } = require('../cli/run_command.js');
+
+const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
+// Staged lines per insert into results (VIDRAKE_FLEET_FLUSH_LINES: fewer,
+// for the tests of the staging's turnover).
+const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
+// Results of a file held staged outside its transaction, at the most (each
+// takes about 350 bytes of memory there): past them the transaction opens
+// and takes them in, and the rest of the file is staged inside it, which is
+// slower (VIDRAKE_FLEET_STAGE_RESULTS: fewer, for the tests of that way).
+const STAGE_RESULTS = Number(process.env.VIDRAKE_FLEET_STAGE_RESULTS) || 8000000;
+
+function ingestOptions(argv) {
+  const options = { format: null, workers: Math.max(1, Math.min(2, os.cpus().length)), files: [] };
+  for (let i = 0; i < argv.length; i++) {
+    const a = argv[i];
+    if (a === '--format') options.format = argv[++i];
+    else if (a === '--workers') options.workers = Number(argv[++i]);
+    else if (a.startsWith('--')) throw new UsageError(`unknown option ${a}`);
+    else options.files.push(a);
+  }
+  if (options.format !== null && !FORMATS.includes(options.format)) throw new UsageError(`unknown format ${options.format}`);
+  if (!(options.workers >= 1 && options.workers <= 16)) throw new UsageError('--workers takes 1 to 16');
+  if (options.files.length < 2) throw new UsageError('');
+  options.store = options.files.shift();
+  for (const file of options.files) {
+    if (!fs.existsSync(file) || !fs.statSync(file).isFile()) throw new UsageError(`${file}: no such file`, false);
+  }
+  return options;
+}
+
+// One ingest run over a store: the state that outlives a file.
+async function createRun(connection, workers, print) {
+  const staging = await createStaging(connection);
+  const pool = createPool(workers);
+  const dayKeys = await loadDayKeys(connection, workers);
+  // Per worker, the address id the staged addresses were last trimmed to.
+  const trimmed = pool.workers.map(() => 0);
+  return { connection, staging, pool, dayKeys, trimmed, print };
+}
+
+// Where a file stands: null when it has no whole line yet, otherwise
+// { file, gzip, headHash, known (its row, or null when new), fileId, format,
+// fieldsLine, start (bytes read before), firstLine }.
+async function openLog(run, file, options) {
+  const gzip = isGzip(file);
+  const head = await readHead(file, gzip);
+  if (head.end < 0) {
+    run.print(`${file}: no whole line yet, nothing read`);
+    return null;
+  }
+  const headHash = headHashOf(head.buffer.subarray(0, head.end));
+  const known = await knownFile(run.connection, headHash);
+  let format = known ? known.format : options.format;
+  if (!format) {
+    format = detectFormat(head.buffer.toString('latin1').split('\n').slice(0, 50));
+    if (!format) throw new Error(`${file}: not a log of a known format (say which with --format)`);
+    run.print(`${file}: format ${format} (detected)`);
+  }
+  return {
+    file, gzip, headHash, known, format,
+    fileId: known ? known.file_id : await nextFileId(run.connection),
+    // CloudFront names its columns in the header: every worker needs it.
+    fieldsLine: format === 'cloudfront' ? (head.buffer.toString('latin1').split('\n').find((l) => l.startsWith('#Fields:')) || null) : null,
+    start: known ? Number(known.bytes_done) : 0,
+    firstLine: known ? Number(known.lines_read) + 1 : 1
+  };
+}
+
+// The reading of one file: its new lines through the workers into staging.
+// The lines are staged outside the store; the store changes in one
+// transaction, which opens with the staged results.
+function createFileReading(run, log, progress) {
+  const { connection, staging, pool, dayKeys } = run;
+  const reading = {
+    counts: emptyCounts(),
+    newest: log.known && log.known.newest_ms !== null ? Number(log.known.newest_ms) : -Infinity,
+    consumed: 0,
+    inTransaction: false,
+    inFlight: new Set()
+  };
+  let lineNo = log.firstLine;
+  // Per worker, the lowest address id its cache still holds.
+  const floors = pool.workers.map(() => 0);
+  const peek = lineParser(log.format);
+  if (log.fieldsLine) peek(log.fieldsLine);
+
+  const handle = (reply) => {
+    addCounts(reading.counts, reply.counts);
+    if (reply.newest > reading.newest) reading.newest = reply.newest;
+    staging.addAddresses(reply.addresses.qid, reply.addresses.values);
+    const l = reply.lines;
+    for (let i = 0; i < l.lineNo.length; i++) staging.addLine(l.lineNo[i], l.atMs[i], l.machine[i], l.qid[i]);
+    for (const p of reply.pending) {
+      staging.addLine(p.lineNo, p.atMs, machineHash(dayKeys.keyOf(p.day), p.client, p.agent, p.identity), p.qid);
+    }
+    floors[reply.worker] = reply.floor;
+    progress.lines(reply.counts.lines);
+  };
+
+  reading.flush = async () => {
+    await staging.flush(log.fileId);
+    for (const [worker, floor] of floors.entries()) {
+      if (floor > run.trimmed[worker]) await staging.dropAddresses(pool.size, worker, floor);
+      run.trimmed[worker] = Math.max(run.trimmed[worker], floor);
+    }
+  };
+
+  reading.storeStaged = async () => {
+    if (!reading.inTransaction) await connection.run('BEGIN TRANSACTION');
+    reading.inTransaction = true;
+    await staging.store();
+    await staging.clear();
+  };
+
+  // Keys for the days a piece spans, judged by its first and last line (logs
+  // are in time order; a line outside that span waits for its key in the
+  // main thread).
+  const keysForPiece = (piece) => {
+    const first = peek(piece.toString('latin1', 0, Math.max(0, piece.indexOf(10))));
+    const lastStart = piece.lastIndexOf(10, piece.length - 2) + 1;
+    const last = peek(piece.toString('latin1', lastStart, piece.length - 1));
+    const times = [first, last].filter((r) => r && Number.isFinite(r.time)).map((r) => r.time);
+    if (times.length) dayKeys.keysForTimes(times);
+  };
+
+  reading.post = async (piece) => {
+    const lines = countLines(piece), size = piece.length; // the piece is gone once transferred
+    keysForPiece(piece);
+    while (reading.inFlight.size >= pool.size * 2) await Promise.race(reading.inFlight);
+    const target = pool.idle();
+    const index = pool.workers.indexOf(target);
+    const news = dayKeys.newsFor(index);
+    const job = { format: log.format, fieldsLine: log.fieldsLine, firstLine: lineNo, keys: news.keys, forget: news.forget,
+      buffer: piece.buffer, offset: piece.byteOffset, length: piece.length };
+    const sent = pool.send(job, target).then((reply) => {
+      reply.worker = index;
+      handle(reply);
+      reading.inFlight.delete(sent);
+    });
+    reading.inFlight.add(sent);
+    lineNo += lines;
+    reading.consumed += size;
+    if (staging.staged >= FLUSH_LINES) {
+      await Promise.all(reading.inFlight);
+      await reading.flush();
+      if (!reading.inTransaction && staging.flushed >= STAGE_RESULTS) await reading.storeStaged();
+    }
+  };
+  return reading;
+}
+
+// The file's results, counts and day keys in the store, and its transaction
+// committed.
+async function storeFile(run, log, reading) {
+  const connection = run.connection;
+  await reading.storeStaged();
+  await run.dayKeys.storeMade(connection);
+  await recountDays(connection, log.fileId);
+  await saveFile(connection, { known: log.known, fileId: log.fileId, headHash: log.headHash, format: log.format,
+    bytesDone: log.start + reading.consumed, counts: reading.counts, newest: reading.newest });
+  await run.dayKeys.dropExpired(connection);
+  await connection.run('COMMIT');
+  run.dayKeys.kept();
+}
+
+// After a failure: nothing of the file stays, in the store, the staging,
+// the workers' caches or the day keys.
+async function abandonFile(run, log, reading) {
+  const { connection, staging, pool } = run;
+  await Promise.allSettled(reading.inFlight);
+  if (reading.inTransaction) await connection.run('ROLLBACK');
+  await staging.reset();
+  await Promise.all(pool.workers.map((w) => pool.send({ reset: true, format: log.format, firstLine: 0 }, w).catch(() => {})));
+  run.dayKeys.abandoned();
+}
+
+// One file: { counts, skipped } (skipped: nothing new in it).
+async function ingestFile(run, file, options, progress) {
+  const log = await openLog(run, file, options);
+  if (!log) return { counts: emptyCounts(), skipped: true };
+  progress.file(path.basename(file), fs.statSync(file).size);
+  const reading = createFileReading(run, log, progress);
+  try {
+    for await (const piece of wholeLinePieces(contentFrom(file, log.gzip, log.start, (n) => progress.bytes(n)))) await reading.post(piece);
+    await Promise.all(reading.inFlight);
+    await reading.flush();
+    if (reading.consumed === 0) {
+      await run.staging.clear();
+      run.print(`${file}: nothing new`);
+      return { counts: reading.counts, skipped: true };
+    }
+    await storeFile(run, log, reading);
+  } catch (error) {
+    await abandonFile(run, log, reading);
+    throw error;
+  }
+  return { counts: reading.counts };
+}
+
+async function ingest(options, store) {
+  const print = (line) => process.stdout.write(line + '\n');
+  const progress = createProgress(process.stderr);
+  const run = await createRun(store.connection, options.workers, print);
+  const total = emptyCounts();
+  let failed = 0;
+  try {
+    for (const file of options.files) {
+      try {
+        const began = Date.now();
+        const { counts, skipped } = await ingestFile(run, file, options, progress);
+        if (skipped) continue;
+        progress.done();
+        const seconds = (Date.now() - began) / 1000;
+        print(`${file}: ${describeCounts(counts)} in ${seconds.toFixed(1)} s`);
+        addCounts(total, counts);
+      } catch (error) {
+        failed++;
+        process.stderr.write(`${file}: ${error.message}; nothing of it was stored\n`);
+      }
+    }
+    print(`ingested ${describeCounts(total)}`);
+  } finally {
+    run.staging.close();
+    await run.pool.close();
+  }
+  return { status: failed ? FAILED : DONE };
+}
+
+const INGEST = { label: '', usage: USAGE, parse: ingestOptions, store: 'write', run: ingest };
+
+function runIngest(argv) {
+  return runCommand(INGEST, argv);
+}
+
+module.exports = { runIngest };

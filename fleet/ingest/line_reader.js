@@ -1,0 +1,104 @@
+// The work on a run of whole log lines, done in worker threads: each line
+// counted as a result, another request or rejected; results judged once
+// per distinct address (a cache by the query text) and given their machine.
+'use strict';
+const { lineParser } = require('./log_formats.js');
+const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery } = require('./classify.js');
+const { utcDay, identityText, machineHash, DAY_MS } = require('./machine_rule.js');
+const { emptyCounts } = require('./line_counts.js');
+
+const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
+
+// A reader for one worker: addresses get ids qid = n * workers + worker, so
+// ids from several workers never meet.
+function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
+  let cache = new Map();
+  let next = 0;
+  let floor = 0;
+  const keys = new Map();
+  let parser = null;
+  let parserFor = null;
+
+  function judged(query, fresh) {
+    let entry = cache.get(query);
+    if (entry) return entry;
+    if (cache.size >= cacheLimit) {
+      cache = new Map();
+      floor = next;
+    }
+    entry = judgeQuery(query);
+    if (!entry.rejected) {
+      entry.qid = next++ * workers + worker;
+      entry.identity = identityText(entry.identity);
+      fresh.push(entry);
+    }
+    cache.set(query, entry);
+    return entry;
+  }
+
+  // job: { format, fieldsLine, text (a byte string of whole lines), firstLine,
+  // keys: {day: hex key} to learn, forget: [day] }.
+  function read(job) {
+    if (parserFor !== job.format + '\n' + job.fieldsLine) {
+      parserFor = job.format + '\n' + job.fieldsLine;
+      parser = lineParser(job.format);
+      if (job.fieldsLine) parser(job.fieldsLine);
+    }
+    if (job.reset) {
+      cache = new Map();
+      floor = next;
+    }
+    for (const day of job.forget || []) keys.delete(day);
+    for (const day of Object.keys(job.keys || {})) keys.set(day, Buffer.from(job.keys[day], 'hex'));
+    const counts = emptyCounts();
+    const fresh = [];
+    const out = { lineNo: [], atMs: [], machine: [], qid: [] };
+    const pending = [];
+    let newest = -Infinity;
+    let lastDayStart = NaN, lastDay = '';
+    const reject = (reason) => {
+      counts.rejected++;
+      counts.reasons[reason] = (counts.reasons[reason] || 0) + 1;
+    };
+    const text = job.text;
+    let lineNo = job.firstLine;
+    for (let start = 0; start < text.length; lineNo++) {
+      let end = text.indexOf('\n', start);
+      if (end < 0) end = text.length;
+      const line = text.charCodeAt(end - 1) === 13 ? text.slice(start, end - 1) : text.slice(start, end);
+      start = end + 1;
+      counts.lines++;
+      const request = parser(line);
+      if (!request) { reject(REASONS.notALogLine); continue; }
+      if (request.header) { counts.other++; continue; }
+      if (request.time > newest) newest = request.time;
+      const query = resultQuery(request.method, request.target);
+      if (query === null) { counts.other++; continue; }
+      const entry = judged(query, fresh);
+      if (entry.rejected) { reject(entry.rejected); continue; }
+      counts.results++;
+      if (entry.columns.cut) counts.cut++;
+      const dayStart = request.time - (request.time % DAY_MS);
+      if (dayStart !== lastDayStart) { lastDayStart = dayStart; lastDay = utcDay(request.time); }
+      const key = keys.get(lastDay);
+      if (key) {
+        out.lineNo.push(lineNo);
+        out.atMs.push(request.time);
+        out.machine.push(machineHash(key, request.client, request.agent, entry.identity));
+        out.qid.push(entry.qid);
+      } else {
+        // The main thread makes the day's key, then hashes these few lines.
+        pending.push({ lineNo, atMs: request.time, day: lastDay, client: request.client, agent: request.agent,
+          identity: entry.identity, qid: entry.qid });
+      }
+    }
+    // By column (values in the order of JUDGED_COLUMNS): plain arrays go to
+    // the main thread far cheaper than an object per address.
+    const addresses = { qid: fresh.map((entry) => entry.qid), values: JUDGED_COLUMNS.map((c) => fresh.map((entry) => entry.columns[c])) };
+    return { counts, newest, addresses, lines: out, pending, floor };
+  }
+
+  return { read };
+}
+
+module.exports = { createLineReader };

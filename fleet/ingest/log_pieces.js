@@ -1,0 +1,123 @@
+// A log file as the pieces ingest hands its workers: the file's head, which
+// recognises it, and then runs of whole lines, decompressed when it is gzip.
+'use strict';
+const fs = require('fs');
+const zlib = require('zlib');
+
+const CHUNK = 1 << 20;        // bytes of lines per worker job
+const HEAD_LIMIT = 1 << 20;   // a file's head must end within this
+
+// Where the head of a file ends: after its first line that is neither empty
+// nor a "#" header; -1 when no such whole line is in `buffer`.
+function headEnd(buffer) {
+  for (let start = 0; start < buffer.length;) {
+    const end = buffer.indexOf(10, start);
+    if (end < 0) return -1;
+    const first = buffer[start];
+    if (end > start && first !== 35 && !(first === 13 && end === start + 1)) return end + 1;
+    start = end + 1;
+  }
+  return -1;
+}
+
+function isGzip(file) {
+  const fd = fs.openSync(file, 'r');
+  try {
+    const magic = Buffer.alloc(2);
+    return fs.readSync(fd, magic, 0, 2, 0) === 2 && magic[0] === 0x1F && magic[1] === 0x8B;
+  } finally {
+    fs.closeSync(fd);
+  }
+}
+
+// The decompressed bytes of a file from `skip` on, in chunks; `progress`
+// learns the bytes of the file itself read so far.
+async function* contentFrom(file, gzip, skip, progress) {
+  const raw = fs.createReadStream(file, { highWaterMark: 4 << 20, start: gzip ? 0 : skip });
+  const stream = gzip ? raw.pipe(zlib.createGunzip({ chunkSize: 1 << 20 })) : raw;
+  if (gzip) {
+    raw.on('data', (b) => progress(b.length));
+    raw.on('error', (e) => stream.destroy(e));
+  }
+  let toSkip = gzip ? skip : 0;
+  try {
+    for await (let chunk of stream) {
+      if (!gzip) progress(chunk.length);
+      if (toSkip) {
+        if (chunk.length <= toSkip) { toSkip -= chunk.length; continue; }
+        chunk = chunk.subarray(toSkip);
+        toSkip = 0;
+      }
+      yield chunk;
+    }
+  } finally {
+    raw.destroy();
+  }
+}
+
+async function readHead(file, gzip) {
+  const parts = [];
+  let size = 0;
+  for await (const chunk of contentFrom(file, gzip, 0, () => {})) {
+    parts.push(chunk);
+    size += chunk.length;
+    if (headEnd(Buffer.concat(parts)) >= 0 || size >= HEAD_LIMIT) break;
+  }
+  const buffer = Buffer.concat(parts);
+  return { buffer, end: headEnd(buffer.subarray(0, HEAD_LIMIT)) };
+}
+
+// Where to cut `parts` (buffers read one after the other): after the last
+// newline before byte `limit`, else after the first one past it (a line
+// longer than a piece); -1 when there is no newline to cut at.
+function cutPoint(parts, limit) {
+  if (!parts.length) return -1;
+  let i = 0, offset = 0;
+  while (i < parts.length - 1 && offset + parts[i].length < limit) offset += parts[i++].length;
+  for (let j = i, at = offset; j >= 0; j--) {
+    const newline = parts[j].lastIndexOf(10, j === i ? limit - 1 - at : parts[j].length - 1);
+    if (newline >= 0) return at + newline + 1;
+    if (j > 0) at -= parts[j - 1].length;
+  }
+  for (let j = i, at = offset; j < parts.length; at += parts[j].length, j++) {
+    const newline = parts[j].indexOf(10, j === i ? Math.max(0, limit - at) : 0);
+    if (newline >= 0) return at + newline + 1;
+  }
+  return -1;
+}
+
+// The whole lines of `chunks` in pieces of about `size` bytes, cut after a
+// newline, each in memory of its own (never Node's shared pool) so that it
+// can be transferred to a worker; each byte is copied once. What follows the
+// last newline is left out: a line without its newline waits for the next run.
+async function* wholeLinePieces(chunks, size = CHUNK) {
+  const parts = [];
+  let held = 0;
+  const take = (length) => {
+    const piece = Buffer.allocUnsafeSlow(length);
+    for (let at = 0; at < length;) {
+      const n = Math.min(parts[0].length, length - at);
+      parts[0].copy(piece, at, 0, n);
+      at += n;
+      if (n === parts[0].length) parts.shift();
+      else parts[0] = parts[0].subarray(n);
+    }
+    held -= length;
+    return piece;
+  };
+  for await (const chunk of chunks) {
+    parts.push(chunk);
+    held += chunk.length;
+    for (let end; held >= size && (end = cutPoint(parts, size)) > 0;) yield take(end);
+  }
+  const end = cutPoint(parts, held);
+  if (end > 0) yield take(end);
+}
+
+function countLines(buffer) {
+  let n = 0;
+  for (let at = buffer.indexOf(10); at >= 0; at = buffer.indexOf(10, at + 1)) n++;
+  return n;
+}
+
+module.exports = { headEnd, isGzip, contentFrom, readHead, wholeLinePieces, countLines };

@@ -1,0 +1,81 @@
+// The machine rule: one UTC day's combination of client address, user
+// agent, adapter, driver, RAM and Windows version, held only as a hash keyed
+// with that day's random key. Keys are deleted once their day is more than
+// 48 hours older than the newest line ingested, so that the same machine on
+// two days cannot be linked.
+'use strict';
+const crypto = require('crypto');
+
+const DAY_MS = 86400000;
+const KEEP_MS = 48 * 3600000;
+
+// "YYYY-MM-DD" of a time in milliseconds, UTC.
+function utcDay(ms) {
+  return new Date(ms).toISOString().slice(0, 10);
+}
+
+function newDayKey() {
+  return crypto.randomBytes(32);
+}
+
+// The items of the address that identify a machine beside its client and
+// user agent: its adapter, driver, RAM and Windows.
+const IDENTITY_KEYS = ['vendorID', 'deviceID', 'card', 'driver', 'ram', 'osver'];
+
+// Those items of an address, by item(key): its text, or null when absent.
+function identityItems(item) {
+  return IDENTITY_KEYS.map((key) => item(key));
+}
+
+// What identifies a machine in its address (identityItems) as one text,
+// made once per distinct address.
+function identityText(items) {
+  return items.map((v) => (v === null ? '\x01' : v)).join('\0');
+}
+
+// HMAC-SHA256 as its definition (RFC 2104) has it, for a key of at most one
+// block: SHA-256 of the key padded with 0x5c, then of the hash of the key
+// padded with 0x36 and the message. Node's createHmac makes an object of
+// stream machinery per call, which cost more than the hashing itself; the
+// padded keys are made once per key, in buffers the message is written into.
+const BLOCK = 64;
+const pads = new WeakMap();
+
+function padsOf(key) {
+  let p = pads.get(key);
+  if (!p) {
+    p = { inner: Buffer.alloc(4 * BLOCK), outer: Buffer.alloc(BLOCK + 32) };
+    for (let i = 0; i < BLOCK; i++) {
+      p.inner[i] = (key[i] || 0) ^ 0x36;
+      p.outer[i] = (key[i] || 0) ^ 0x5c;
+    }
+    pads.set(key, p);
+  }
+  return p;
+}
+
+function hmacSha256Hex(key, text) {
+  if (key.length > BLOCK) return crypto.createHmac('sha256', key).update(text).digest('hex');
+  const p = padsOf(key);
+  if (BLOCK + 3 * text.length > p.inner.length) { // UTF-8 takes at most 3 bytes a UTF-16 unit
+    const inner = Buffer.alloc(BLOCK + 3 * text.length);
+    p.inner.copy(inner, 0, 0, BLOCK);
+    p.inner = inner;
+  }
+  const length = BLOCK + p.inner.write(text, BLOCK, 'utf8');
+  crypto.hash('sha256', p.inner.subarray(0, length), 'buffer').copy(p.outer, BLOCK);
+  return crypto.hash('sha256', p.outer, 'hex');
+}
+
+// The machine of a result: 16 hex digits of HMAC-SHA256 under the day's key.
+function machineHash(key, client, agent, identity) {
+  return hmacSha256Hex(key, client + '\0' + agent + '\0' + identity).slice(0, 16);
+}
+
+// Whether a day's key must be gone, given the newest line's time: its day
+// ended more than 48 hours before that line.
+function keyExpired(day, newestMs) {
+  return Date.parse(day + 'T00:00:00Z') + DAY_MS + KEEP_MS < newestMs;
+}
+
+module.exports = { DAY_MS, identityItems, utcDay, newDayKey, identityText, machineHash, hmacSha256Hex, keyExpired };

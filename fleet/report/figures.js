@@ -1,0 +1,217 @@
+// The report's tables from the grouped rows of report_queries.js: plain
+// values in, plain records out. Shares are of all machines of the period
+// unless a field says otherwise.
+'use strict';
+const page = require('../../resultpage/result.js');
+const { share } = require('./shares.js');
+const { foldTable, shownFigure, withheld, OTHER } = require('./folding.js');
+const { STEPS, passesLowered } = require('./what_if.js');
+const bins = require('./bins.js');
+
+const { REQUIREMENT_IDS, VERDICTS, STATES } = page;
+
+function sum(list, pick) {
+  return list.reduce((total, item) => total + pick(item), 0);
+}
+
+function belowIds(profile) {
+  return REQUIREMENT_IDS.filter((id) => profile['st_' + id] === STATES.below);
+}
+
+function lines(files) {
+  const counts = { read: 0, results: 0, otherRequests: 0, rejected: 0, cut: 0, rejectedReasons: {} };
+  for (const file of files) {
+    counts.read += file.lines_read;
+    counts.results += file.results;
+    counts.otherRequests += file.other_requests;
+    counts.rejected += file.rejected;
+    counts.cut += file.cut;
+    const reasons = JSON.parse(file.rejected_reasons || '{}');
+    for (const reason of Object.keys(reasons)) counts.rejectedReasons[reason] = (counts.rejectedReasons[reason] || 0) + reasons[reason];
+  }
+  counts.rejectedReasons = sortedKeys(counts.rejectedReasons);
+  return counts;
+}
+
+function sortedKeys(object) {
+  const out = {};
+  for (const key of Object.keys(object).sort()) out[key] = object[key];
+  return out;
+}
+
+// A figure of a fixed table, counted in withheldCount when withheld.
+function figure(count, total, minimum, withheldCount) {
+  if (withheld(count, minimum)) withheldCount.n++;
+  return shownFigure(count, total, minimum);
+}
+
+function verdicts(profiles, total, minimum) {
+  const count = { n: 0 }, table = {};
+  for (const [field, verdict] of Object.entries(VERDICTS)) {
+    table[field] = figure(sum(profiles.filter((p) => p.verdict === verdict), (p) => p.machines), total, minimum, count);
+  }
+  return { table, folded: count.n };
+}
+
+function requirements(profiles, total, minimum) {
+  const count = { n: 0 };
+  const table = REQUIREMENT_IDS.map((id) => {
+    const state = (s) => sum(profiles.filter((p) => p['st_' + id] === s), (p) => p.machines);
+    const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
+    return {
+      id,
+      below: figure(state(STATES.below), total, minimum, count),
+      unknown: figure(state(STATES.unknown), total, minimum, count),
+      soleBlocker: figure(alone, total, minimum, count)
+    };
+  });
+  return { table, folded: count.n };
+}
+
+function byMachines(a, b) {
+  return b.machines - a.machines || (a.key < b.key ? -1 : a.key > b.key ? 1 : 0);
+}
+
+// Rows of { key, machines, record(), extra() } sorted, shared out and
+// folded; `other`: the fields of the "Other" row.
+function finish(rows, total, minimum, other, sort) {
+  const sorted = sort === false ? rows : rows.slice().sort(byMachines);
+  return foldTable(sorted, total, minimum, other, (row) => Object.assign(row.record(), share(row.machines, total), row.extra ? row.extra() : {}));
+}
+
+function combinations(profiles, total, minimum) {
+  const sets = new Map();
+  for (const p of profiles) {
+    const ids = belowIds(p);
+    if (!ids.length) continue;
+    const key = ids.join('+');
+    sets.set(key, { key, ids, machines: (sets.has(key) ? sets.get(key).machines : 0) + p.machines });
+  }
+  const rows = [...sets.values()].map((s) => ({ key: s.key, machines: s.machines, record: () => ({ ids: s.ids }) }));
+  return finish(rows, total, minimum, { ids: null, label: OTHER });
+}
+
+function whatIf(profiles, shortfalls, total, minimum) {
+  const meets = sum(profiles.filter((p) => p.verdict === VERDICTS.meets), (p) => p.machines);
+  const count = { n: 0 };
+  const table = STEPS.map((step) => {
+    const gained = sum(shortfalls.filter((row) => row.id === step.id && passesLowered(step.id, {
+      memMb: row.mem_mb, pslevel: row.pslevel, ramMb: row.ram_mb, diskMb: row.disk_mb,
+      osMajor: row.os_major, osMinor: row.os_minor, osSp: row.os_sp
+    })), (row) => row.machines);
+    const shown = figure(meets + gained, total, minimum, count);
+    return Object.assign({ id: step.id, minimum: step.minimum, lowered: step.lowered }, shown,
+      { gained: withheld(gained, minimum) ? null : gained });
+  });
+  return { table, folded: count.n };
+}
+
+// A distribution: the column's values put in bins by `label`, in the bins'
+// order when there is one, otherwise by machines.
+function distribution(valueRows, label, total, minimum, order) {
+  const counts = new Map();
+  for (const row of valueRows) {
+    const name = label(row.value);
+    counts.set(name, (counts.get(name) || 0) + row.machines);
+  }
+  let rows = [...counts.entries()].map(([name, machines]) => ({ key: name, machines, record: () => ({ label: name }) }));
+  if (order) rows.sort((a, b) => order.indexOf(a.key) - order.indexOf(b.key));
+  return finish(rows, total, minimum, { label: OTHER }, !order);
+}
+
+function vendorLabel(pciNames) {
+  return (id) => {
+    if (id === null || id === undefined) return bins.UNKNOWN;
+    return pciNames.vendorName(id) || 'vendor ' + page.hexId(id);
+  };
+}
+
+function distributions(values, total, minimum, pciNames) {
+  const tables = {
+    videoMemory: distribution(values.mem_mb, bins.videoMemoryBin, total, minimum, bins.BIN_ORDER.videoMemory),
+    pixelShader: distribution(values.pslevel, bins.pixelShaderBin, total, minimum),
+    directx: distribution(values.dxver, bins.directxBin, total, minimum),
+    windows: distribution(values.windows, (name) => name || bins.UNKNOWN, total, minimum),
+    ram: distribution(values.ram_mb, bins.ramBin, total, minimum, bins.BIN_ORDER.ram),
+    disk: distribution(values.disk_mb, bins.diskBin, total, minimum, bins.BIN_ORDER.disk),
+    vendor: distribution(values.vendor_id, vendorLabel(pciNames), total, minimum)
+  };
+  const table = {}, folded = {};
+  for (const name of Object.keys(tables)) {
+    table[name] = tables[name].rows;
+    folded['distributions.' + name] = tables[name].folded;
+  }
+  return { table, folded };
+}
+
+function adapterKey(vendorId, deviceId) {
+  return vendorId + '/' + deviceId;
+}
+
+const MOST_NAMES = 5;
+
+function adapters(nameRows, total, minimum, pciNames) {
+  const byAdapter = new Map();
+  for (const row of nameRows) {
+    const key = adapterKey(row.vendor_id, row.device_id);
+    if (!byAdapter.has(key)) byAdapter.set(key, { key, vendorId: row.vendor_id, deviceId: row.device_id, machines: 0, meets: 0, names: [], below: {} });
+    const a = byAdapter.get(key);
+    a.machines += row.machines;
+    a.meets += row.meets;
+    if (row.card !== null && row.card !== '') a.names.push({ name: row.card, machines: row.machines });
+    for (const id of REQUIREMENT_IDS) a.below[id] = (a.below[id] || 0) + row['below_' + id];
+  }
+  const rows = [...byAdapter.values()].map((a) => ({
+    key: a.key, machines: a.machines,
+    record: () => ({
+      vendorId: a.vendorId, deviceId: a.deviceId,
+      vendorName: a.vendorId === null ? null : pciNames.vendorName(a.vendorId),
+      deviceName: a.vendorId === null || a.deviceId === null ? null : pciNames.deviceName(a.vendorId, a.deviceId),
+      // A name is shown only when K machines reported it, like any row.
+      names: a.names.filter((n) => n.machines >= minimum).sort((x, y) => y.machines - x.machines || (x.name < y.name ? -1 : 1))
+        .slice(0, MOST_NAMES).map((n) => n.name)
+    }),
+    extra: () => ({ meetsShare: Math.round(a.meets / a.machines * 1e6) / 1e6, topBlocker: topBlocker(a.below) })
+  }));
+  return finish(rows, total, minimum, { vendorId: null, deviceId: null, vendorName: null, deviceName: null, names: [], label: OTHER });
+}
+
+// The requirement most of the adapter's machines fall short of (the
+// requirements' own order breaks ties); null when none falls short.
+function topBlocker(below) {
+  let best = null;
+  for (const id of REQUIREMENT_IDS) if (below[id] > 0 && (best === null || below[id] > below[best])) best = id;
+  return best;
+}
+
+// The alternates text as the result page lists it: comma-separated versions.
+function alternateVersions(text) {
+  return (text || '').split(',').map((v) => v.trim()).filter((v) => v);
+}
+
+function rejectedDrivers(driverRows, total, minimum) {
+  const byDriver = new Map();
+  for (const row of driverRows) {
+    const key = adapterKey(row.vendor_id, row.device_id) + '/' + row.driver;
+    if (!byDriver.has(key)) byDriver.set(key, { key, vendorId: row.vendor_id, deviceId: row.device_id, driver: row.driver, machines: 0, onlyBlocker: 0, alternates: new Map() });
+    const d = byDriver.get(key);
+    const offered = alternateVersions(row.alternates);
+    d.machines += row.machines;
+    if (row.only_driver && offered.length) d.onlyBlocker += row.machines;
+    for (const version of offered) d.alternates.set(version, (d.alternates.get(version) || 0) + row.machines);
+  }
+  const rows = [...byDriver.values()].map((d) => ({
+    key: d.key, machines: d.machines,
+    record: () => ({
+      vendorId: d.vendorId, deviceId: d.deviceId, driver: d.driver,
+      alternates: [...d.alternates.entries()].sort((x, y) => y[1] - x[1] || (x[0] < y[0] ? -1 : 1)).map((e) => e[0])
+    }),
+    extra: () => ({ onlyBlocker: withheld(d.onlyBlocker, minimum) ? null : d.onlyBlocker })
+  }));
+  return finish(rows, total, minimum, { vendorId: null, deviceId: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null });
+}
+
+module.exports = {
+  lines, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
+  alternateVersions, topBlocker
+};

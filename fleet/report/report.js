@@ -1,0 +1,90 @@
+// vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml]
+//   [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]
+// The survey of the period's machines and why they fall short.
+'use strict';
+const { runCommand } = require('../cli/run_command.js');
+const queries = require('./queries.js');
+const figures = require('./figures.js');
+const { loadPciIds } = require('./pci_ids.js');
+const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
+const { addMissingFromDatabase } = require('./missing_from_database.js');
+const { reportPage } = require('./html.js');
+const { tableFiles } = require('./csv.js');
+const { rollupViews } = require('../store/rollups.js');
+
+const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
+
+// The report as one plain record. options: { from, to, minimum, pciNames }.
+async function buildReport(connection, options) {
+  const { from, to, minimum, pciNames } = options;
+  const days = queries.dayWithin(from, to);
+  await rollupViews(connection);
+  const profiles = await queries.grouped(connection, 'profiles', days);
+  const total = profiles.reduce((sum, profile) => sum + profile.machines, 0);
+  const values = {};
+  for (const column of ['mem_mb', 'pslevel', 'dxver', 'windows', 'ram_mb', 'disk_mb', 'vendor_id']) {
+    values[column] = await queries.grouped(connection, column, days);
+  }
+  const verdicts = figures.verdicts(profiles, total, minimum);
+  const requirements = figures.requirements(profiles, total, minimum);
+  const combinations = figures.combinations(profiles, total, minimum);
+  const whatIf = figures.whatIf(profiles, await queries.grouped(connection, 'single_shortfalls', days), total, minimum);
+  const distributions = figures.distributions(values, total, minimum, pciNames);
+  const adapters = figures.adapters(await queries.grouped(connection, 'adapters', days), total, minimum, pciNames);
+  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, minimum);
+  return {
+    period: { from, to },
+    minMachines: minimum,
+    lines: figures.lines(await queries.fileCounts(connection)),
+    results: await queries.resultCount(connection, days),
+    machines: total,
+    verdicts: verdicts.table,
+    requirements: requirements.table,
+    combinations: combinations.rows,
+    whatIf: whatIf.table,
+    distributions: distributions.table,
+    adapters: adapters.rows,
+    rejectedDrivers: rejected.rows,
+    folded: Object.assign({ verdicts: verdicts.folded, requirements: requirements.folded, combinations: combinations.folded, whatIf: whatIf.folded },
+      distributions.folded, { adapters: adapters.folded, rejectedDrivers: rejected.folded })
+  };
+}
+
+function reportOptions(argv) {
+  const { options, positional } = parseArguments(argv, { positional: 1, options: OPTIONS });
+  if (options.draft && !options.db) throw new UsageError('--draft needs --db');
+  return Object.assign({ store: positional[0], minimum: minimumMachines(options['min-machines']) }, period(options), {
+    json: options.json, html: options.html, csv: options.csv, db: options.db, draft: options.draft, pciIds: options['pci-ids']
+  });
+}
+
+const REPORT = {
+  label: 'vidrake-fleet report: ',
+  usage: 'usage: vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml] [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]',
+  parse: reportOptions,
+  prepare(options) {
+    options.pciNames = loadPciIds(options.pciIds);
+    if (options.pciNames.missing) process.stderr.write('vidrake-fleet report: no PCI ID list (' + options.pciNames.missing + '): adapter names are null\n');
+  },
+  store: 'read',
+  async run(options, store) {
+    const report = await buildReport(store.connection, options);
+    const files = [];
+    if (options.db) {
+      const draft = await addMissingFromDatabase(store.connection, report, options);
+      if (options.draft) files.push({ file: options.draft, text: draft });
+    }
+    const text = JSON.stringify(report, null, 2) + '\n';
+    if (options.json && options.json !== '-') files.push({ file: options.json, text });
+    if (options.html) files.push({ file: options.html, text: reportPage(report) });
+    if (options.csv) files.push(...tableFiles(options.csv, report));
+    const toStdout = (!options.json && !options.html && !options.csv) || options.json === '-';
+    return { files, stdout: toStdout ? text : undefined };
+  }
+};
+
+function runReport(argv) {
+  return runCommand(REPORT, argv);
+}
+
+module.exports = { runReport, buildReport };

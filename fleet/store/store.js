@@ -1,0 +1,35 @@
+// The fleet store: a DuckDB file with the tables of schema.sql and the
+// report's groupings (rollups.js), kept by ingest.
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const { openDuckDb } = require('./duckdb.js');
+const { createRollups, refreshRollups } = require('./rollups.js');
+
+const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
+
+// The store at `file`, made when there is none: { instance, connection, close() }.
+async function openStore(file) {
+  const store = await openDuckDb(file);
+  await store.connection.run(SCHEMA);
+  await createRollups(store.connection);
+  return store;
+}
+
+// The days that fileId's lines touch counted again: each machine's latest
+// result of the day marked, and the day's groupings (rollups.js) made anew
+// (a file's lines may arrive over several runs, and another file may hold a
+// later result of the same machine and day).
+async function recountDays(connection, fileId) {
+  await connection.run('CREATE OR REPLACE TEMP TABLE touched_days AS SELECT DISTINCT day FROM results WHERE file_id = $1', [Number(fileId)]);
+  await connection.run(`UPDATE results SET latest = ranked.place = 1
+    FROM (SELECT file_id, line_no, row_number() OVER (PARTITION BY day, machine
+                 ORDER BY seen_at DESC, file_id DESC, line_no DESC) AS place
+          FROM results WHERE day IN (SELECT day FROM touched_days)) AS ranked
+    WHERE results.file_id = ranked.file_id AND results.line_no = ranked.line_no
+      AND results.latest <> (ranked.place = 1)`);
+  await refreshRollups(connection, 'touched_days');
+  await connection.run('DROP TABLE touched_days');
+}
+
+module.exports = { recountDays, openStore };

@@ -54,7 +54,7 @@ test('every figure of January, nothing folded (K = 1)', async () => {
   // Only the XP SP1 machines win when Windows goes down a step; 2000 does not.
   assert.deepEqual(counts(r.whatIf, (w) => w.id), { memory: 32, shader: 20, ram: 20, disk: 23, windows: 30 });
   assert.deepEqual(r.distributions.videoMemory.map((d) => [d.label, d.machines]), [['32 MB', 12], ['256 MB', 64]]);
-  assert.deepEqual(counts(r.distributions.windows, (d) => d.label), { 'Windows 7 or Server 2008 R2': 56, 'Windows XP': 10, 'Windows 2000': 10 });
+  assert.deepEqual(counts(r.distributions.windows, (d) => d.label), { 'Windows 7 or Server 2008 R2 Service Pack 1': 56, 'Windows XP Service Pack 1': 10, 'Windows 2000 Service Pack 4': 10 });
   assert.deepEqual(counts(r.distributions.ram, (d) => d.label), { '128 to 255 MB': 11, '1 to 2 GB': 65 });
   assert.deepEqual(counts(r.distributions.disk, (d) => d.label), { '100 to 249 MB': 3, '10 to 100 GB': 73 });
   assert.deepEqual(counts(r.distributions.pixelShader, (d) => d.label), { '3.0': 65, '1.4': 11 });

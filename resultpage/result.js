@@ -31,7 +31,7 @@
   var FREE_TEXT = { card: 1, alternates: 1 };
 
   // The bits of the result as common/check_gfx.h declares them (a test of
-  // the docs holds the two lists and the README's table together).
+  // the docs holds the two lists and docs/result-bits.md together).
   var BITS = [
     ['GFX_DIRECTX_MISSING', 0x001],
     ['GFX_DEVICE_FAILED', 0x002],
@@ -250,7 +250,7 @@
   // { present, items: {key: text}, found, outOfOrder, unread, length, tooLong }
   // (length: of the address as given; tooLong: longer than the program can
   // write)
-  // (README, "The result page").
+  // (docs/result-page.md).
   function readAddress(href) {
     href = href == null ? '' : String(href);
     var reading = { present: false, items: {}, found: [], outOfOrder: [], unread: [], length: href.length, tooLong: false };
@@ -505,8 +505,8 @@
   }
 
   // Judges a reading: the verdict, one row per requirement, the adapter, notes
-  // on what could not be read, and the plain-text summary (README, "The
-  // result page", has the shape).
+  // on what could not be read, and the plain-text summary (docs/result-page.md
+  // has the shape).
   // options: { directXDownload: the DirectX download page, summary: false to
   // leave the summary text out (null) for a reader that shows no page }.
   function judge(reading, options) {

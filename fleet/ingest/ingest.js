@@ -21,8 +21,8 @@ const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|commo
 // Staged lines per insert into results (VIDRAKE_FLEET_FLUSH_LINES: fewer,
 // for the tests of the staging's turnover).
 const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
-// Results of a file held staged outside its transaction, at the most (each
-// takes about 350 bytes of memory there): past them the transaction opens
+// Results of a file held staged outside its transaction, at the most (their
+// memory is in docs/benchmarks.md): past them the transaction opens
 // and takes them in, and the rest of the file is staged inside it, which is
 // slower (VIDRAKE_FLEET_STAGE_RESULTS: fewer, for the tests of that way).
 const STAGE_RESULTS = Number(process.env.VIDRAKE_FLEET_STAGE_RESULTS) || 8000000;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "video_card_db.h"
+#include "video_card_xml.h"
 
 // This program's directory with its separator; empty when it cannot be told.
 std::wstring ProgramDirectory();

@@ -260,14 +260,7 @@ void WriteExplanationMembers(JsonWriter& json, const std::wstring& databasePath,
     if (explanation.readResult != S_OK) {
         json.Key("error");
         json.BeginObject();
-        json.Key("reason");
-        const DatabaseLoadError& error = explanation.loadError;
-        json.String(explanation.readResult == S_FALSE ? std::wstring(error.reason.Text())
-                                                      : DescribeLoadFailure(explanation.readResult, error));
-        json.Key("line");
-        json.Number(explanation.loadError.line);
-        json.Key("column");
-        json.Number(explanation.loadError.column);
+        WriteLoadFailureMembers(json, explanation.readResult, explanation.loadError);
         json.EndObject();
     }
     json.Key("adapter");

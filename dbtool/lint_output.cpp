@@ -62,13 +62,7 @@ std::string LintJson(const std::wstring& databasePath, const LintReport& report)
         json.BeginObject();
         json.Key("rule");
         json.String(LoadFailureRule(report));
-        json.Key("reason");
-        json.String(FAILED(report.readResult) ? DescribeLoadFailure(report.readResult, report.loadError)
-                                              : std::wstring(report.loadError.reason.Text()));
-        json.Key("line");
-        json.Number(report.loadError.line);
-        json.Key("column");
-        json.Number(report.loadError.column);
+        WriteLoadFailureMembers(json, report.readResult, report.loadError);
         json.EndObject();
     }
     json.Key("elements");

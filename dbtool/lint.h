@@ -1,5 +1,8 @@
 // lint: every place where a database will not do what its author most likely
-// meant. The rules about matching judge records with the library's own scan.
+// meant. LintDatabase reads the database once and runs the rules on single
+// records (lint_record_rules.h), then the rules about matching, which judge
+// records with the library's own scan (lint_matching_rules.h); lint_output.h
+// writes the report.
 #pragma once
 
 #include <string>

@@ -53,6 +53,13 @@ public:
     ModuleHolder(const ModuleHolder&) = delete;
     ModuleHolder& operator=(const ModuleHolder&) = delete;
     HMODULE Get() const { return module_; }
+    // Frees the module held so far and holds `module` instead.
+    void Reset(HMODULE module = nullptr)
+    {
+        if (module_)
+            FreeLibrary(module_);
+        module_ = module;
+    }
 
 private:
     HMODULE module_;

@@ -131,3 +131,13 @@ std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error)
     }
     return reason;
 }
+
+void WriteLoadFailureMembers(JsonWriter& json, HRESULT result, const DatabaseLoadError& error)
+{
+    json.Key("reason");
+    json.String(FAILED(result) ? DescribeLoadFailure(result, error) : std::wstring(error.reason.Text()));
+    json.Key("line");
+    json.Number(error.line);
+    json.Key("column");
+    json.Number(error.column);
+}

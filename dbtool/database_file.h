@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "video_card_db.h"
+#include "json_writer.h"
+#include "video_card_xml.h"
 
 // This program's directory with its separator; empty when it cannot be told.
 std::wstring ProgramDirectory();
@@ -60,3 +61,8 @@ std::wstring SystemErrorText(DWORD code);
 
 // One line on why a database could not be read.
 std::wstring DescribeLoadFailure(HRESULT result, const DatabaseLoadError& error);
+
+// Why a database could not be read, as the members "reason", "line" and
+// "column" of the JSON object being written: the parser's own reason when the
+// document did not load, the missing document object otherwise.
+void WriteLoadFailureMembers(JsonWriter& json, HRESULT result, const DatabaseLoadError& error);

@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "database_file.h"
+#include "json_writer.h"
 #include "text_output.h"
 
 namespace {
@@ -144,11 +145,21 @@ std::string HowDecided(const Explanation& explanation)
     return "No record names the installed driver: the level is the last matching record's.";
 }
 
-std::string AnswerJson(const BuildAnswer& answer)
+void WriteAnswer(JsonWriter& json, const BuildAnswer& answer)
 {
-    return "{\"result\": " + Number(answer.result) + ", \"rejected\": " + (answer.rejected ? "true" : "false") +
-           ", \"level\": " + (answer.level < 0 ? std::string("null") : Number(answer.level)) +
-           ", \"alternates\": " + JsonString(answer.alternates) + "}";
+    json.BeginObject();
+    json.Key("result");
+    json.Number(answer.result);
+    json.Key("rejected");
+    json.Bool(answer.rejected);
+    json.Key("level");
+    if (answer.level < 0)
+        json.Null();
+    else
+        json.Number(answer.level);
+    json.Key("alternates");
+    json.String(answer.alternates);
+    json.EndObject();
 }
 
 }  // namespace
@@ -235,57 +246,98 @@ std::string ExplanationText(const std::wstring& databasePath, const AdapterIdent
     return text;
 }
 
-std::vector<std::string> ExplanationMembers(const std::wstring& databasePath, const AdapterIdentity& adapter,
-                                            const Explanation& explanation)
+void WriteExplanationMembers(JsonWriter& json, const std::wstring& databasePath, long line,
+                             const AdapterIdentity& adapter, const Explanation& explanation)
 {
-    std::vector<std::string> members;
-    members.push_back("\"database\": " + JsonString(databasePath));
-    members.push_back("\"readable\": " + std::string(explanation.readResult == S_OK ? "true" : "false"));
-    if (explanation.readResult != S_OK)
-        members.push_back("\"error\": {\"reason\": " +
-                          JsonString(explanation.readResult == S_FALSE
-                                         ? std::wstring(explanation.loadError.reason.Text())
-                                         : DescribeLoadFailure(explanation.readResult, explanation.loadError)) +
-                          ", \"line\": " + Number(explanation.loadError.line) +
-                          ", \"column\": " + Number(explanation.loadError.column) + "}");
-    members.push_back("\"adapter\": {\"vendorId\": " + std::to_string(adapter.vendorId) +
-                      ", \"deviceId\": " + std::to_string(adapter.deviceId) +
-                      ", \"cardName\": " + JsonString(adapter.cardName) +
-                      ", \"driverVersion\": " + JsonString(adapter.driverVersion) + "}");
-    members.push_back(std::string("\"decidedBy\": \"") +
-                      (explanation.accepted ? "accepted" : explanation.rejected ? "rejected" : "fallback") + "\"");
-    members.push_back("\"direct3d9\": " + AnswerJson(explanation.direct3D9));
-    members.push_back("\"direct3d8\": " + AnswerJson(explanation.direct3D8));
-    return members;
+    json.Key("database");
+    json.String(databasePath);
+    if (line > 0) {
+        json.Key("line");
+        json.Number(line);
+    }
+    json.Key("readable");
+    json.Bool(explanation.readResult == S_OK);
+    if (explanation.readResult != S_OK) {
+        json.Key("error");
+        json.BeginObject();
+        WriteLoadFailureMembers(json, explanation.readResult, explanation.loadError);
+        json.EndObject();
+    }
+    json.Key("adapter");
+    json.BeginObject();
+    json.Key("vendorId");
+    json.Number(adapter.vendorId);
+    json.Key("deviceId");
+    json.Number(adapter.deviceId);
+    json.Key("cardName");
+    json.String(adapter.cardName);
+    json.Key("driverVersion");
+    json.String(adapter.driverVersion);
+    json.EndObject();
+    json.Key("decidedBy");
+    json.String(explanation.accepted ? "accepted" : explanation.rejected ? "rejected" : "fallback");
+    json.Key("direct3d9");
+    WriteAnswer(json, explanation.direct3D9);
+    json.Key("direct3d8");
+    WriteAnswer(json, explanation.direct3D8);
+}
+
+void WriteTrailStep(JsonWriter& json, const TrailStep& step)
+{
+    json.BeginObject();
+    json.Key("element");
+    json.Number(step.element);
+    json.Key("path");
+    json.String(step.path);
+    json.Key("attributes");
+    json.BeginArray();
+    for (const auto& attribute : step.attributes) {
+        json.BeginObject();
+        json.Key("name");
+        json.String(attribute.first);
+        json.Key("value");
+        json.String(attribute.second);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("effect");
+    json.String(EffectName(step.effect));
+    if (step.effect == kRecordCandidate) {
+        json.Key("candidate");
+        json.Number(step.candidateNumber);
+    }
+    if (step.effect == kRecordCandidate || step.effect == kRecordRejected) {
+        json.Key("family");
+        if (step.hasFamily)
+            json.Number(step.family);
+        else
+            json.Null();
+    }
+    if (step.effect != kRecordNotMatching && step.effect != kRecordRejected) {
+        json.Key(step.effect == kRecordAccepted ? "level" : "fallbackLevel");
+        json.Number(step.fallbackLevel);
+    }
+    json.EndObject();
 }
 
 std::string TrailStepJson(const TrailStep& step)
 {
-    std::string json = "{\"element\": " + Number(step.element) + ", \"path\": " + JsonString(step.path) +
-                       ", \"attributes\": [";
-    for (size_t i = 0; i < step.attributes.size(); ++i)
-        json += std::string(i ? ", " : "") + "{\"name\": " + JsonString(step.attributes[i].first) +
-                ", \"value\": " + JsonString(step.attributes[i].second) + "}";
-    json += std::string("], \"effect\": \"") + EffectName(step.effect) + "\"";
-    if (step.effect == kRecordCandidate)
-        json += ", \"candidate\": " + Number(step.candidateNumber);
-    if (step.effect == kRecordCandidate || step.effect == kRecordRejected)
-        json += ", \"family\": " + (step.hasFamily ? Number(step.family) : std::string("null"));
-    if (step.effect != kRecordNotMatching && step.effect != kRecordRejected)
-        json += std::string(", \"") + (step.effect == kRecordAccepted ? "level" : "fallbackLevel") +
-                "\": " + Number(step.fallbackLevel);
-    return json + "}";
+    JsonWriter json;
+    WriteTrailStep(json, step);
+    return json.text;
 }
 
 std::string ExplanationJson(const std::wstring& databasePath, const AdapterIdentity& adapter,
                             const Explanation& explanation)
 {
-    std::string json = "{";
-    for (const std::string& member : ExplanationMembers(databasePath, adapter, explanation))
-        json += "\n  " + member + ",";
-    json += "\n  \"trail\": [";
-    for (size_t s = 0; s < explanation.trail.size(); ++s)
-        json += std::string(s ? "," : "") + "\n    " + TrailStepJson(explanation.trail[s]);
-    json += explanation.trail.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return json;
+    JsonWriter json;
+    json.BeginObject(kJsonLines);
+    WriteExplanationMembers(json, databasePath, 0, adapter, explanation);
+    json.Key("trail");
+    json.BeginArray(kJsonLines);
+    for (const TrailStep& step : explanation.trail)
+        WriteTrailStep(json, step);
+    json.EndArray();
+    json.EndObject();
+    return json.text + "\n";
 }

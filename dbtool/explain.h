@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "database_file.h"
-#include "video_card_db.h"
+#include "json_writer.h"
+#include "video_card_xml.h"
 
 struct AdapterIdentity {
     DWORD vendorId = 0;
@@ -68,7 +69,9 @@ std::string ExplanationText(const std::wstring& databasePath, const AdapterIdent
                             const Explanation& explanation);
 std::string ExplanationJson(const std::wstring& databasePath, const AdapterIdentity& adapter,
                             const Explanation& explanation);
-// The JSON document's members before `trail`, each as "\"name\": value".
-std::vector<std::string> ExplanationMembers(const std::wstring& databasePath, const AdapterIdentity& adapter,
-                                            const Explanation& explanation);
+// The members of explain --json's document before "trail"; `line`, from 1,
+// follows "database" when given (explain --batch), 0 leaves it out.
+void WriteExplanationMembers(JsonWriter& json, const std::wstring& databasePath, long line,
+                             const AdapterIdentity& adapter, const Explanation& explanation);
+void WriteTrailStep(JsonWriter& json, const TrailStep& step);
 std::string TrailStepJson(const TrailStep& step);

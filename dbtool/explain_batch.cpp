@@ -8,6 +8,7 @@
 
 #include "arguments.h"
 #include "holders.h"
+#include "json_writer.h"
 #include "record_index.h"
 #include "text_output.h"
 
@@ -73,18 +74,32 @@ const Explanation& Answer(DatabaseAnswers& database, const AdapterIdentity& adap
 std::string AnswerLine(const DatabaseAnswers& database, const AdapterLine& line, const Explanation& explanation,
                        bool withTrail)
 {
-    std::vector<std::string> members = ExplanationMembers(*database.path, line.adapter, explanation);
-    members.insert(members.begin() + 1, "\"line\": " + std::to_string(line.line));
-    std::string json = "{";
-    for (size_t i = 0; i < members.size(); ++i)
-        json += (i ? ", " : "") + members[i];
+    JsonWriter json;
+    json.BeginObject();
+    WriteExplanationMembers(json, *database.path, line.line, line.adapter, explanation);
     if (withTrail) {
-        json += ", \"trail\": [";
-        for (size_t s = 0; s < explanation.trail.size(); ++s)
-            json += (s ? ", " : "") + TrailStepJson(explanation.trail[s]);
-        json += "]";
+        json.Key("trail");
+        json.BeginArray();
+        for (const TrailStep& step : explanation.trail)
+            WriteTrailStep(json, step);
+        json.EndArray();
     }
-    return json + "}\n";
+    json.EndObject();
+    return json.text + "\n";
+}
+
+std::string ErrorLine(const std::wstring& databasePath, const AdapterLine& line)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("database");
+    json.String(databasePath);
+    json.Key("line");
+    json.Number(line.line);
+    json.Key("error");
+    json.String(line.error);
+    json.EndObject();
+    return json.text + "\n";
 }
 
 }  // namespace
@@ -151,9 +166,7 @@ void ExplainBatch(const std::vector<AdapterLine>& lines, const std::vector<std::
             IndexRecords(database.stored, neutral, database.index);
         for (const AdapterLine& line : lines) {
             if (!line.readable) {
-                sink("{\"database\": " + JsonString(path) + ", \"line\": " + std::to_string(line.line) +
-                         ", \"error\": " + JsonString(line.error) + "}\n",
-                     context);
+                sink(ErrorLine(path, line), context);
                 continue;
             }
             sink(AnswerLine(database, line, Answer(database, line.adapter, withTrail), withTrail), context);

@@ -1,11 +1,14 @@
 // lint: every place where a database will not do what its author most likely
-// meant. The rules about matching judge records with the library's own scan.
+// meant. LintDatabase reads the database once and runs the rules on single
+// records (lint_record_rules.h), then the rules about matching, which judge
+// records with the library's own scan (lint_matching_rules.h); lint_output.h
+// writes the report.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "video_card_db.h"
+#include "video_card_xml.h"
 
 struct LintFinding {
     std::string rule;
@@ -33,22 +36,3 @@ int LintExitStatus(const LintReport& report);
 // The matching rules stop after `judgementLimit` record judgements.
 extern const long long kJudgementLimit;
 HRESULT LintDatabase(const std::wstring& databasePath, LintReport& report, long long judgementLimit = kJudgementLimit);
-
-std::string LintText(const std::wstring& databasePath, const LintReport& report);
-std::string LintJson(const std::wstring& databasePath, const LintReport& report);
-
-// The recognised name an attribute name was most likely meant to be: the
-// same but for letter case, a namespace prefix, or one or two characters.
-// kOtherAttribute when none.
-RecordAttributeKind MeantAttribute(const std::wstring& name);
-
-// What is wrong with a ManufacturerID or DeviceID text; empty when it is
-// plain decimal digits within the 32-bit signed range.
-std::string IdProblem(const std::wstring& text);
-
-// A driver version written as the check writes one: "%u.%u.%04u.%u" of four
-// 16-bit numbers.
-bool IsCheckDriverVersion(const std::wstring& text);
-
-// A pixel shader level the check can use: one decimal digit.
-bool IsSmallLevel(const std::wstring& text);

@@ -11,6 +11,7 @@
 #include "explain.h"
 #include "explain_batch.h"
 #include "lint.h"
+#include "lint_output.h"
 #include "text_output.h"
 #include "this_machine.h"
 

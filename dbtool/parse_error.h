@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "video_card_db.h"
+#include "video_card_xml.h"
 
 // Fills the line, column and reason of `error` from MSXML's SAX reader when
 // the document object's parse error gave no line (Wine's msxml3 answers only

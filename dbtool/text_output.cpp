@@ -13,36 +13,6 @@ std::string Utf8(const std::wstring& text)
     return utf8;
 }
 
-std::string JsonString(const std::wstring& text)
-{
-    return JsonString(Utf8(text));
-}
-
-std::string JsonString(const std::string& utf8)
-{
-    std::string quoted = "\"";
-    for (char c : utf8) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (c == '\n') {
-            quoted += "\\n";
-        } else if (c == '\r') {
-            quoted += "\\r";
-        } else if (c == '\t') {
-            quoted += "\\t";
-        } else if (byte < 0x20) {
-            char escape[8];
-            snprintf(escape, sizeof(escape), "\\u%04x", byte);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string QuotedText(const std::wstring& text)
 {
     std::string quoted = "\"";

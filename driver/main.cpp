@@ -8,7 +8,7 @@ int main()
 {
     int mask;
     {
-        TestRun run = {};
+        TestRun run;
         printf("Your system is being analyzed...");
         fflush(stdout);
         mask = RunSystemTest(run);

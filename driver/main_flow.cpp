@@ -41,16 +41,17 @@ void EmptyLibraryStrings(TestRun& run)
 
 int CallGraphicsCheck(TestRun& run, const wchar_t* libraryFileName)
 {
-    run.libraryModule = nullptr;
+    // Nothing of a library loaded before is used after its call returned.
+    run.libraryModule.Reset();
     WideString path = run.programDirectory;
     path.Append(libraryFileName);
-    run.libraryModule = LoadLibraryW(path.Text());
-    if (!run.libraryModule) {
+    run.libraryModule.Reset(LoadLibraryW(path.Text()));
+    if (!run.libraryModule.Get()) {
         AssignInserts(run.message, L"%1!s! not found (2)", path.Text());
         return -1;
     }
     int result = 0;
-    CheckGfxFunction checkGfx = reinterpret_cast<CheckGfxFunction>(GetProcAddress(run.libraryModule, "CheckGfx"));
+    auto checkGfx = reinterpret_cast<CheckGfxFunction>(GetProcAddress(run.libraryModule.Get(), "CheckGfx"));
     if (checkGfx) {
         checkGfx(run.message, run.memoryText, run.pixelShaderText, run.cardName, run.driverVersionText,
                  run.alternates, &result, &run.vendorId, &run.deviceId, 0);
@@ -98,7 +99,6 @@ int RunSystemTest(TestRun& run)
         WaitForKeyPress();
     }
 
-    if (run.libraryModule)
-        FreeLibrary(run.libraryModule);
+    run.libraryModule.Reset();
     return mask;
 }

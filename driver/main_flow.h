@@ -3,11 +3,14 @@
 
 #include <windows.h>
 
+#include "holders.h"
 #include "system_probes.h"
 #include "wide_string.h"
 
 struct TestRun {
-    HMODULE libraryModule;  // the graphics check library loaded last
+    // The graphics check library loaded last. The strings below keep their own
+    // storage whatever the library wrote into them, so it may be freed first.
+    ModuleHolder libraryModule;
     WideString message;
     WideString memoryText;
     WideString pixelShaderText;
@@ -15,13 +18,13 @@ struct TestRun {
     WideString programDirectory;
     WideString alternates;
     WideString driverVersionText;
-    int vendorId;
-    int deviceId;
+    int vendorId = 0;
+    int deviceId = 0;
 };
 
-// Loads programDirectory + `libraryFileName` and calls its CheckGfx once.
-// -1 (with the not-found message) when the library cannot be loaded; 0 when it
-// lacks CheckGfx.
+// Frees the library loaded before, loads programDirectory + `libraryFileName`
+// and calls its CheckGfx once. -1 (with the not-found message) when the
+// library cannot be loaded; 0 when it lacks CheckGfx.
 int CallGraphicsCheck(TestRun& run, const wchar_t* libraryFileName);
 
 // The whole test; returns the result bit mask.

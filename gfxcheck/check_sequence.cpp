@@ -5,7 +5,8 @@
 #include "d3d_result_names.h"
 #include "d3d_runtime.h"
 #include "message_format.h"
-#include "video_card_db.h"
+#include "video_card_lookup.h"
+#include "video_card_scan.h"
 #include "video_memory.h"
 
 #define DIRECTX_MISSING_TEXT(version)                                                              \
@@ -116,7 +117,7 @@ namespace {
 
 // What the Direct3D 9 build reads from an identified adapter: the shader
 // level from the device, the driver's verdict from the database.
-void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
+void JudgeAdapterFacts(const AdapterFacts& facts, const WideString& hostDirectory, CheckOutputs& out)
 {
     WideString description;
     description.AppendAnsi(facts.description);
@@ -125,7 +126,8 @@ void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
     *out.deviceId = static_cast<int>(facts.deviceId);
     ReportPixelShader(facts.pixelShaderVersion, out.message, out.pixelShaderText, out.status);
     out.driverVersionText = FormatDriverVersion(facts.driverVersionHigh, facts.driverVersionLow);
-    int lookup = LookUpVideoCard(facts.vendorId, facts.deviceId, description, out.driverVersionText, out.alternates);
+    int lookup = LookUpVideoCard(hostDirectory, facts.vendorId, facts.deviceId, description, out.driverVersionText,
+                                 out.alternates);
     if (ReadLookupResult(kDirect3D9Build, lookup).rejected)
         ReportDriverRejected(out.message, out.status);
 }
@@ -159,20 +161,21 @@ namespace {
 
 // What the Direct3D 8 build reads from an identified adapter: the database
 // gives both the shader level and the driver's verdict.
-void JudgeAdapterFacts(const AdapterFacts& facts, CheckOutputs& out)
+void JudgeAdapterFacts(const AdapterFacts& facts, const WideString& hostDirectory, CheckOutputs& out)
 {
     out.cardName.AppendAnsi(facts.description);
     out.driverVersionText = FormatDriverVersion(facts.driverVersionHigh, facts.driverVersionLow);
     *out.vendorId = static_cast<int>(facts.vendorId);
     *out.deviceId = static_cast<int>(facts.deviceId);
     // The database is asked with cardName as it now stands, earlier content included.
-    int lookup = LookUpVideoCard(facts.vendorId, facts.deviceId, out.cardName, out.driverVersionText, out.alternates);
+    int lookup = LookUpVideoCard(hostDirectory, facts.vendorId, facts.deviceId, out.cardName, out.driverVersionText,
+                                 out.alternates);
     ReportPixelShader(lookup, out.message, out.pixelShaderText, out.status);
 }
 
 }  // namespace
 
-void CheckGfxWithDirectDraw(CheckOutputs& out)
+void CheckGfxWithDirectDraw(const WideString& hostDirectory, CheckOutputs& out)
 {
     MeasureDirectDrawMemory(out.status);
     const DisplayDeviceEntry& primary = g_displayDevices.entries[0];
@@ -183,7 +186,8 @@ void CheckGfxWithDirectDraw(CheckOutputs& out)
     WideString description;
     description.AppendAnsi(primary.description);
     out.cardName.Append(description);
-    int lookup = LookUpVideoCard(primary.vendorId, primary.deviceId, description, out.driverVersionText, out.alternates);
+    int lookup = LookUpVideoCard(hostDirectory, primary.vendorId, primary.deviceId, description, out.driverVersionText,
+                                 out.alternates);
     ReportPixelShader(lookup, out.message, out.pixelShaderText, out.status);
     int megabytes = LargestListedMemory();
     if (megabytes <= 0)
@@ -195,7 +199,8 @@ void CheckGfxWithDirectDraw(CheckOutputs& out)
 
 #endif
 
-void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutputs& out)
+void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, const WideString& hostDirectory,
+                          CheckOutputs& out)
 {
     if (!create) {
         ReportDirectXMissing(out);
@@ -213,15 +218,15 @@ void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutpu
         *out.status |= GFX_DEVICE_FAILED;
         return;
     }
-    JudgeAdapterFacts(probe.facts, out);
+    JudgeAdapterFacts(probe.facts, hostDirectory, out);
     ReportVideoMemory(MeasureVideoMemory(out.status), out.message, out.memoryText, out.status);
     ReportFinalVerdict(out.message, out.status);
 }
 
-void CheckGfxWithDirect3D(CheckOutputs& out)
+void CheckGfxWithDirect3D(const WideString& hostDirectory, CheckOutputs& out)
 {
     ResetD3DRuntime();
     RuntimeRelease release = {CreateProbeWindow()};
     Direct3DCreateFunction create = LoadD3DRuntime() ? g_d3dRuntime.create : nullptr;
-    JudgeDirect3DAdapter(create, release.window, out);
+    JudgeDirect3DAdapter(create, release.window, hostDirectory, out);
 }

@@ -18,14 +18,17 @@ struct CheckOutputs {
     int* deviceId;
 };
 
-void CheckGfxWithDirect3D(CheckOutputs& out);
+// The check with the build's Direct3D runtime; the video card database is
+// read in `hostDirectory` (the host program's directory, separator included).
+void CheckGfxWithDirect3D(const WideString& hostDirectory, CheckOutputs& out);
 // CheckGfxWithDirect3D after the runtime is loaded: probes through `create`
 // (null: the runtime lacks it) on `window` and judges what it finds.
-void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, CheckOutputs& out);
+void JudgeDirect3DAdapter(Direct3DCreateFunction create, HWND window, const WideString& hostDirectory,
+                          CheckOutputs& out);
 
 #if defined(VIDRAKE_D3D8)
 // The Direct3D 8 build's check on what DirectDraw reports.
-void CheckGfxWithDirectDraw(CheckOutputs& out);
+void CheckGfxWithDirectDraw(const WideString& hostDirectory, CheckOutputs& out);
 // Turns a LookUpVideoCard result into the pixel shader level text and findings.
 void ReportPixelShader(int lookupResult, WideString& message, WideString& pixelShaderText, int* status);
 #else

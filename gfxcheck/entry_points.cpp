@@ -9,16 +9,16 @@
 #include "d3d_runtime.h"
 #include "holders.h"
 #include "program_directory.h"
-#include "host_directory.h"
 
 extern "C" void __cdecl CheckGfx(WideString& message, WideString& memoryText, WideString& pixelShaderText,
                                  WideString& cardName, WideString& driverVersionText, WideString& alternates,
                                  int* status, int* vendorId, int* deviceId, int reserved)
 {
-    g_hostDirectory = HostProgramDirectory();
+    // Derived afresh at every call: the database is read beside the host program.
+    WideString hostDirectory = HostProgramDirectory();
     CheckOutputs out = {message, memoryText, pixelShaderText, cardName, driverVersionText, alternates,
                         status, vendorId, deviceId};
-    CheckGfxWithDirect3D(out);
+    CheckGfxWithDirect3D(hostDirectory, out);
 #if defined(VIDRAKE_D3D8)
     if (*status & GFX_DIRECTX_MISSING) {
         *status = 0;
@@ -28,7 +28,7 @@ extern "C" void __cdecl CheckGfx(WideString& message, WideString& memoryText, Wi
         message.Empty();
         alternates.Empty();
         driverVersionText.Empty();
-        CheckGfxWithDirectDraw(out);
+        CheckGfxWithDirectDraw(hostDirectory, out);
     }
 #endif
 }

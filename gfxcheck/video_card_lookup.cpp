@@ -1,8 +1,6 @@
-// The library's database lookup: VideoCardDB.xml beside the host program,
-// judged for the build this library is.
-#include "video_card_db.h"
+#include "video_card_lookup.h"
 
-#include "host_directory.h"
+#include "video_card_xml.h"
 
 namespace {
 
@@ -16,7 +14,7 @@ const wchar_t kDatabaseFileName[] = L"VideoCardDB.xml";
 
 }  // namespace
 
-int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
+int LookUpVideoCard(const WideString& hostDirectory, DWORD vendorId, DWORD deviceId, WideString description,
                     WideString driverVersionText, WideString& alternates)
 {
     // A single-threaded apartment for the document object, deliberately never
@@ -26,9 +24,8 @@ int LookUpVideoCard(DWORD vendorId, DWORD deviceId, WideString description,
     VideoCardQuery query;
     if (FAILED(PrepareVideoCardQuery(vendorId, deviceId, description, driverVersionText, query)))
         return -1;
-    // The address is the host directory, separator included, and the file name.
     WideString address = L"file://";
-    address.Append(g_hostDirectory);
+    address.Append(hostDirectory);
     address.Append(kDatabaseFileName);
     VideoCardScanEnd end;
     ScanVideoCardDatabase(address, query, nullptr, nullptr, end, nullptr);

@@ -14,6 +14,7 @@
 
 #include "database_file.h"
 #include "lint.h"
+#include "lint_output.h"
 #include "record_index.h"
 #include "small_databases.h"
 #include "test_support.h"

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "lint.h"
+#include "lint_output.h"
+#include "lint_record_rules.h"
 #include "test_support.h"
 
 namespace {

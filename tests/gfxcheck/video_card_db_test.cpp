@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host_directory.h"
 #include "test_support.h"
-#include "video_card_db.h"
+#include "video_card_lookup.h"
+#include "video_card_scan.h"
 
 namespace {
 
@@ -216,14 +216,14 @@ struct Database {
     Database(const std::wstring& name, const std::string& xml) : folder(name + L"_" + kFlavour)
     {
         folder.WriteFile(L"VideoCardDB.xml", xml);
-        g_hostDirectory = folder.Path().c_str();
     }
+    WideString Directory() const { return folder.Path().c_str(); }
 };
 
 int LookUp(const std::string& xml, WideString& alternates, const wchar_t* description = kCard)
 {
     Database database(L"video_card_db", xml);
-    return LookUpVideoCard(kVendor, kDevice, description, kDriver, alternates);
+    return LookUpVideoCard(database.Directory(), kVendor, kDevice, description, kDriver, alternates);
 }
 
 int LookUp(const std::string& xml, const wchar_t* description = kCard)
@@ -313,9 +313,8 @@ TEST(VideoCardLookup, MissingOrMalformedDatabaseGivesMinusOne)
 {
     {
         ScratchFolder empty(std::wstring(L"video_card_db_empty_") + kFlavour);
-        g_hostDirectory = empty.Path().c_str();
         WideString alternates = L"kept";
-        EXPECT_EQ(-1, LookUpVideoCard(kVendor, kDevice, kCard, kDriver, alternates));
+        EXPECT_EQ(-1, LookUpVideoCard(empty.Path().c_str(), kVendor, kDevice, kCard, kDriver, alternates));
         EXPECT_EQ(L"kept", std::wstring(alternates.Text()));
     }
     // Well-formed up to the missing end tag: even the exact match before it is not read.
@@ -339,7 +338,7 @@ TEST(VideoCardLookup, TenThousandRecords)
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
-    int result = LookUpVideoCard(kVendor, kDevice, kCard, kDriver, alternates);
+    int result = LookUpVideoCard(database.Directory(), kVendor, kDevice, kCard, kDriver, alternates);
     QueryPerformanceCounter(&end);
     EXPECT_EQ(3, result);
     printf("lookup over 10000 records: %.0f ms\n", (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);

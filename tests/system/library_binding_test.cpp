@@ -63,6 +63,29 @@ TEST(LibraryBinding, DirectXMissingFromTheFirstLibraryCallsTheSecondWithEmptiedS
     EXPECT_EQ(expected, log);
 }
 
+// The Direct3D 9 build is freed when the fallback replaces it, before the
+// Direct3D 8 build loads; the library loaded last is freed at the end of the
+// run, also when its load failed after the first had loaded.
+TEST(LibraryBinding, EachLibraryIsFreedOnceItsCallIsOver)
+{
+    ScratchFolder both(L"binding-free-both");
+    both.CopyIn(DistDirectory() + L"QuilletVidrake.exe");
+    both.CopyIn(FixtureDirectory() + L"fake_gfx.dll", L"VidrakeDx9.dll");
+    both.CopyIn(FixtureDirectory() + L"fake_gfx.dll", L"VidrakeDx8.dll");
+    ProgramRun run = RunDriver(both);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0x010u, run.exitCode & ~kDriverBits);
+    EXPECT_EQ("call=dx9\nfreed=dx9\ncall=dx8\nfreed=dx8\n", ReadText(both.Path() + L"fake_gfx_lifetime.log"));
+
+    ScratchFolder first(L"binding-free-first");
+    first.CopyIn(DistDirectory() + L"QuilletVidrake.exe");
+    first.CopyIn(FixtureDirectory() + L"fake_gfx.dll", L"VidrakeDx9.dll");
+    run = RunDriver(first);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0xFFFFFFFFu, run.exitCode);
+    EXPECT_EQ("call=dx9\nfreed=dx9\n", ReadText(first.Path() + L"fake_gfx_lifetime.log"));
+}
+
 TEST(LibraryBinding, ALibraryWithoutCheckGfxGivesNoFindingAndNoRetry)
 {
     ScratchFolder folder(L"binding-noexport");

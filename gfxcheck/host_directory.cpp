@@ -1,3 +1,0 @@
-#include "host_directory.h"
-
-WideString g_hostDirectory;

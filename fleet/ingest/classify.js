@@ -9,6 +9,7 @@ const { identityItems } = require('./machine_rule.js');
 // Why a line is rejected: the keys of files.rejected_reasons.
 const REASONS = {
   notALogLine: 'not-a-log-line',       // not a line of the log's format
+  lineTooLong: 'line-too-long',        // more bytes than a line may have (log_pieces.js), skipped unread
   unplacedAddress: 'unplaced-address', // no item of the program's address could be placed
   invalidMask: 'invalid-mask'          // the result is missing or not a 32-bit number
 };

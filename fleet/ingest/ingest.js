@@ -9,9 +9,10 @@ const { recountDays } = require('../store/store.js');
 const { createStaging } = require('./staging.js');
 const { createPool } = require('./worker_pool.js');
 const { loadDayKeys } = require('./day_keys.js');
-const { isGzip, readHead, contentFrom, wholeLinePieces, countLines } = require('./log_pieces.js');
+const { isGzip, readHead, headLines, contentFrom, wholeLinePieces, countLines } = require('./log_pieces.js');
 const { headHashOf, knownFile, nextFileId, saveFile } = require('./file_record.js');
-const { emptyCounts, addCounts, describeCounts } = require('./line_counts.js');
+const { emptyCounts, addCounts, countRejected, describeCounts } = require('./line_counts.js');
+const { REASONS } = require('./classify.js');
 const { createProgress } = require('./progress.js');
 const { machineHash } = require('./machine_rule.js');
 const { UsageError } = require('../cli/arguments.js');
@@ -40,8 +41,14 @@ function ingestOptions(argv) {
   if (!(options.workers >= 1 && options.workers <= 16)) throw new UsageError('--workers takes 1 to 16');
   if (options.files.length < 2) throw new UsageError('');
   options.store = options.files.shift();
+  // DuckDB would keep such a store in memory only, and drop it on exit.
+  if (options.store === ':memory:' || options.store === '') {
+    throw new UsageError(`STORE must be a file: "${options.store}" would keep nothing`);
+  }
   for (const file of options.files) {
-    if (!fs.existsSync(file) || !fs.statSync(file).isFile()) throw new UsageError(`${file}: no such file`, false);
+    if (!fs.existsSync(file)) throw new UsageError(`${file}: no such file`, false);
+    if (fs.statSync(file).isDirectory()) throw new UsageError(`${file}: a folder, not a log file (nothing was read)`, false);
+    if (!fs.statSync(file).isFile()) throw new UsageError(`${file}: not a regular file (nothing was read)`, false);
   }
   return options;
 }
@@ -69,16 +76,17 @@ async function openLog(run, file, options) {
   const headHash = headHashOf(head.buffer.subarray(0, head.end));
   const known = await knownFile(run.connection, headHash);
   let format = known ? known.format : options.format;
+  const lines = headLines(head.buffer);
   if (!format) {
-    format = detectFormat(head.buffer.toString('latin1').split('\n').slice(0, 50));
-    if (!format) throw new Error(`${file}: not a log of a known format (say which with --format)`);
+    format = detectFormat(lines);
+    if (!format) throw new Error('not a log of a known format (say which with --format)');
     run.print(`${file}: format ${format} (detected)`);
   }
   return {
     file, gzip, headHash, known, format,
     fileId: known ? known.file_id : await nextFileId(run.connection),
     // CloudFront names its columns in the header: every worker needs it.
-    fieldsLine: format === 'cloudfront' ? (head.buffer.toString('latin1').split('\n').find((l) => l.startsWith('#Fields:')) || null) : null,
+    fieldsLine: format === 'cloudfront' ? (lines.find((l) => l.startsWith('#Fields:')) || null) : null,
     start: known ? Number(known.bytes_done) : 0,
     firstLine: known ? Number(known.lines_read) + 1 : 1
   };
@@ -141,7 +149,17 @@ function createFileReading(run, log, progress) {
     if (times.length) dayKeys.keysForTimes(times);
   };
 
+  // A line too long to read, let pass by the main thread: counted, in its place.
+  const passLine = (bytes) => {
+    reading.counts.lines++;
+    countRejected(reading.counts, REASONS.lineTooLong);
+    lineNo++;
+    reading.consumed += bytes;
+    progress.lines(1);
+  };
+
   reading.post = async (piece) => {
+    if (piece.tooLong) return passLine(piece.tooLong);
     const lines = countLines(piece), size = piece.length; // the piece is gone once transferred
     keysForPiece(piece);
     while (reading.inFlight.size >= pool.size * 2) await Promise.race(reading.inFlight);

@@ -11,10 +11,15 @@ function emptyCounts() {
   return { lines: 0, results: 0, other: 0, rejected: 0, cut: 0, reasons: {} };
 }
 
+function countRejected(counts, reason) {
+  counts.rejected++;
+  counts.reasons[reason] = (counts.reasons[reason] || 0) + 1;
+}
+
 function describeCounts(c) {
   const reasons = Object.keys(c.reasons).sort().map((r) => `${r} ${c.reasons[r]}`).join(', ');
   return `${c.lines} lines: ${c.results} results (${c.cut} cut by "#"), ${c.other} other requests, ` +
     `${c.rejected} rejected${reasons ? ` (${reasons})` : ''}`;
 }
 
-module.exports = { emptyCounts, addCounts, describeCounts };
+module.exports = { emptyCounts, addCounts, countRejected, describeCounts };

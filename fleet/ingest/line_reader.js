@@ -5,7 +5,8 @@
 const { lineParser } = require('./log_formats.js');
 const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery } = require('./classify.js');
 const { utcDay, identityText, machineHash, DAY_MS } = require('./machine_rule.js');
-const { emptyCounts } = require('./line_counts.js');
+const { emptyCounts, countRejected } = require('./line_counts.js');
+const { LINE_LIMIT } = require('./log_pieces.js');
 
 const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
 
@@ -56,18 +57,17 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     const pending = [];
     let newest = -Infinity;
     let lastDayStart = NaN, lastDay = '';
-    const reject = (reason) => {
-      counts.rejected++;
-      counts.reasons[reason] = (counts.reasons[reason] || 0) + 1;
-    };
+    const reject = (reason) => countRejected(counts, reason);
     const text = job.text;
     let lineNo = job.firstLine;
     for (let start = 0; start < text.length; lineNo++) {
       let end = text.indexOf('\n', start);
       if (end < 0) end = text.length;
-      const line = text.charCodeAt(end - 1) === 13 ? text.slice(start, end - 1) : text.slice(start, end);
+      const lineStart = start;
       start = end + 1;
       counts.lines++;
+      if (end - lineStart > LINE_LIMIT) { reject(REASONS.lineTooLong); continue; }
+      const line = text.slice(lineStart, text.charCodeAt(end - 1) === 13 ? end - 1 : end);
       const request = parser(line);
       if (!request) { reject(REASONS.notALogLine); continue; }
       if (request.header) { counts.other++; continue; }

@@ -5,7 +5,12 @@ const fs = require('fs');
 const zlib = require('zlib');
 
 const CHUNK = 1 << 20;        // bytes of lines per worker job
-const HEAD_LIMIT = 1 << 20;   // a file's head must end within this
+const HEAD_LIMIT = 1 << 20;   // a file's head ends within this
+// A line of more bytes than this before its newline is rejected unread, far
+// longer than any server writes by default (nginx and Apache cut a request
+// line at 8 KiB).
+const LINE_LIMIT = 1 << 20;
+const DETECTION_LINES = 50;   // the first lines of a file its format is detected from
 
 // Where the head of a file ends: after its first line that is neither empty
 // nor a "#" header; -1 when no such whole line is in `buffer`.
@@ -55,16 +60,38 @@ async function* contentFrom(file, gzip, skip, progress) {
   }
 }
 
+// The first bytes of a file: `buffer`, at least HEAD_LIMIT bytes when the
+// file has them, and `end`, where the head that recognises the file ends:
+// after its first line that is neither empty nor a "#" header, or at
+// HEAD_LIMIT when that line is longer; -1 while the file is shorter and that
+// line has no newline yet.
 async function readHead(file, gzip) {
   const parts = [];
   let size = 0;
   for await (const chunk of contentFrom(file, gzip, 0, () => {})) {
     parts.push(chunk);
     size += chunk.length;
-    if (headEnd(Buffer.concat(parts)) >= 0 || size >= HEAD_LIMIT) break;
+    if (size >= HEAD_LIMIT || chunk.includes(10)) {
+      if (size >= HEAD_LIMIT || headEnd(Buffer.concat(parts)) >= 0) break;
+    }
   }
   const buffer = Buffer.concat(parts);
-  return { buffer, end: headEnd(buffer.subarray(0, HEAD_LIMIT)) };
+  const end = headEnd(buffer.subarray(0, HEAD_LIMIT));
+  return { buffer, end: end < 0 && buffer.length >= HEAD_LIMIT ? HEAD_LIMIT : end };
+}
+
+// The first lines of `buffer` (a file's first bytes) as byte strings without
+// their line ends, the lines too long to be read left out.
+function headLines(buffer) {
+  const lines = [];
+  for (let start = 0; start < buffer.length && lines.length < DETECTION_LINES;) {
+    let end = buffer.indexOf(10, start);
+    if (end < 0) end = buffer.length;
+    const length = end - start - (buffer[end - 1] === 13 && end > start ? 1 : 0);
+    if (end - start <= LINE_LIMIT) lines.push(buffer.toString('latin1', start, start + length));
+    start = end + 1;
+  }
+  return lines;
 }
 
 // Where to cut `parts` (buffers read one after the other): after the last
@@ -88,11 +115,16 @@ function cutPoint(parts, limit) {
 
 // The whole lines of `chunks` in pieces of about `size` bytes, cut after a
 // newline, each in memory of its own (never Node's shared pool) so that it
-// can be transferred to a worker; each byte is copied once. What follows the
-// last newline is left out: a line without its newline waits for the next run.
-async function* wholeLinePieces(chunks, size = CHUNK) {
+// can be transferred to a worker; each byte is copied once. A line of more
+// than `lineLimit` bytes before its newline is not held: its bytes are let
+// pass as they stream, and it comes in its place as { tooLong: its bytes,
+// newline included }. What follows the last newline is left out: a line
+// without its newline waits for the next run.
+async function* wholeLinePieces(chunks, size = CHUNK, lineLimit = LINE_LIMIT) {
   const parts = [];
-  let held = 0;
+  let held = 0;      // bytes in parts
+  let open = 0;      // of them, the bytes after the last newline
+  let passing = -1;  // bytes of a line too long let pass so far; -1 outside one
   const take = (length) => {
     const piece = Buffer.allocUnsafeSlow(length);
     for (let at = 0; at < length;) {
@@ -105,9 +137,29 @@ async function* wholeLinePieces(chunks, size = CHUNK) {
     held -= length;
     return piece;
   };
-  for await (const chunk of chunks) {
+  for await (let chunk of chunks) {
+    if (passing >= 0) {
+      const newline = chunk.indexOf(10);
+      if (newline < 0) {
+        passing += chunk.length;
+        continue;
+      }
+      yield { tooLong: passing + newline + 1 };
+      passing = -1;
+      chunk = chunk.subarray(newline + 1);
+    }
+    const last = chunk.lastIndexOf(10);
+    open = last < 0 ? open + chunk.length : chunk.length - last - 1;
     parts.push(chunk);
     held += chunk.length;
+    if (open > lineLimit) {
+      // The whole lines before it go on; the line's bytes held so far go.
+      for (let end; held > open && (end = cutPoint(parts, Math.min(size, held - open))) > 0;) yield take(end);
+      passing = open;
+      parts.length = 0;
+      held = open = 0;
+      continue;
+    }
     for (let end; held >= size && (end = cutPoint(parts, size)) > 0;) yield take(end);
   }
   const end = cutPoint(parts, held);
@@ -120,4 +172,4 @@ function countLines(buffer) {
   return n;
 }
 
-module.exports = { headEnd, isGzip, contentFrom, readHead, wholeLinePieces, countLines };
+module.exports = { LINE_LIMIT, headEnd, isGzip, contentFrom, readHead, headLines, wholeLinePieces, countLines };

@@ -8,13 +8,19 @@ const { openDuckDb, sqlText } = require('./duckdb.js');
 
 const SCHEMA = path.join(__dirname, 'schema.sql');
 
-// The machine_days view exactly as the store defines it, so that a Parquet
-// folder counts machines by the same rule.
-function machineDaysView() {
+// A statement of the store's schema that starts with `opening`, exactly as
+// the store runs it, so that a Parquet folder holds the same columns and
+// counts machines by the same rule.
+function schemaStatement(opening) {
   const text = fs.readFileSync(SCHEMA, 'utf8');
-  const view = /CREATE OR REPLACE VIEW machine_days AS[\s\S]*?;/.exec(text);
-  if (!view) throw new Error(SCHEMA + ' defines no machine_days view');
-  return view[0];
+  const at = text.indexOf(opening);
+  const end = text.indexOf(';\n', at);
+  if (at < 0 || end < 0) throw new Error(SCHEMA + ' has no statement ' + opening);
+  return text.slice(at, end + 1);
+}
+
+function machineDaysView() {
+  return schemaStatement('CREATE OR REPLACE VIEW machine_days AS');
 }
 
 // A report over a large store would take most of the machine's memory by
@@ -32,8 +38,11 @@ async function opened(file, extra) {
     return {
       connection: database.connection,
       close: () => {
-        database.close();
-        fs.rmSync(memory.spill, { recursive: true, force: true });
+        try {
+          database.close();
+        } finally {
+          fs.rmSync(memory.spill, { recursive: true, force: true });
+        }
       }
     };
   } catch (error) {
@@ -55,19 +64,36 @@ async function openForReading(store) {
   return opened(store, { access_mode: 'READ_ONLY' });
 }
 
+// Whether `folder` (an export's results) holds a month's Parquet file: an
+// export of a store without results holds none.
+function holdsMonths(folder) {
+  return fs.readdirSync(folder).some((month) => month.startsWith('month=') &&
+    fs.readdirSync(path.join(folder, month)).some((file) => file.endsWith('.parquet')));
+}
+
 async function openExportFolder(folder) {
   const results = path.join(folder, 'results');
   const files = path.join(folder, 'files', 'files.parquet');
   if (!fs.existsSync(results) || !fs.existsSync(files)) {
     throw new Error(folder + ' is not an export folder (it needs results/month=YYYY-MM/ and files/files.parquet)');
   }
-  const { connection, close } = await opened(':memory:', {});
-  // The month is the folder's name, not a column of the store: leave it out.
-  await connection.run('CREATE VIEW results AS SELECT * EXCLUDE (month) FROM read_parquet(' +
-    sqlText(path.join(results, 'month=*', '*.parquet')) + ', hive_partitioning = true)');
-  await connection.run('CREATE VIEW files AS SELECT * FROM read_parquet(' + sqlText(files) + ')');
-  await connection.run(machineDaysView());
-  return { connection, close };
+  const database = await opened(':memory:', {});
+  try {
+    const connection = database.connection;
+    // The month is the folder's name, not a column of the store: leave it out.
+    if (holdsMonths(results)) {
+      await connection.run('CREATE VIEW results AS SELECT * EXCLUDE (month) FROM read_parquet(' +
+        sqlText(path.join(results, 'month=*', '*.parquet')) + ', hive_partitioning = true)');
+    } else {
+      await connection.run(schemaStatement('CREATE TABLE IF NOT EXISTS results'));
+    }
+    await connection.run('CREATE VIEW files AS SELECT * FROM read_parquet(' + sqlText(files) + ')');
+    await connection.run(machineDaysView());
+  } catch (error) {
+    database.close();
+    throw error;
+  }
+  return database;
 }
 
 module.exports = { openForReading, machineDaysView };

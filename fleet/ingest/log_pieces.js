@@ -6,11 +6,14 @@ const zlib = require('zlib');
 
 const CHUNK = 1 << 20;        // bytes of lines per worker job
 const HEAD_LIMIT = 1 << 20;   // a file's head ends within this
-// A line of more bytes than this before its newline is rejected unread, far
-// longer than any server writes by default (nginx and Apache cut a request
-// line at 8 KiB).
+// A line of more bytes than this before its newline is rejected unread: far
+// longer than a server writes with its default limits (nginx and Apache
+// take a request line or a header of 8 KiB at the most).
 const LINE_LIMIT = 1 << 20;
-const DETECTION_LINES = 50;   // the first lines of a file its format is detected from
+// A file's format is detected from its first lines within its first bytes,
+// those after a first line longer than a line may be among them.
+const DETECTION_LINES = 50;
+const HEAD_READ = 4 * LINE_LIMIT;
 
 // Where the head of a file ends: after its first line that is neither empty
 // nor a "#" header; -1 when no such whole line is in `buffer`.
@@ -60,8 +63,8 @@ async function* contentFrom(file, gzip, skip, progress) {
   }
 }
 
-// The first bytes of a file: `buffer`, at least HEAD_LIMIT bytes when the
-// file has them, and `end`, where the head that recognises the file ends:
+// The first bytes of a file: `buffer`, the first HEAD_READ bytes (or all
+// when fewer), and `end`, where the head that recognises the file ends:
 // after its first line that is neither empty nor a "#" header, or at
 // HEAD_LIMIT when that line is longer; -1 while the file is shorter and that
 // line has no newline yet.
@@ -71,11 +74,9 @@ async function readHead(file, gzip) {
   for await (const chunk of contentFrom(file, gzip, 0, () => {})) {
     parts.push(chunk);
     size += chunk.length;
-    if (size >= HEAD_LIMIT || chunk.includes(10)) {
-      if (size >= HEAD_LIMIT || headEnd(Buffer.concat(parts)) >= 0) break;
-    }
+    if (size >= HEAD_READ) break;
   }
-  const buffer = Buffer.concat(parts);
+  const buffer = Buffer.concat(parts).subarray(0, HEAD_READ);
   const end = headEnd(buffer.subarray(0, HEAD_LIMIT));
   return { buffer, end: end < 0 && buffer.length >= HEAD_LIMIT ? HEAD_LIMIT : end };
 }

@@ -38,3 +38,29 @@ test('a line longer than a piece comes whole; a last line without its newline wa
   assert.deepEqual(await piecesOf(['no newline at all'], 4), []);
   assert.deepEqual(await piecesOf([], 4), []);
 });
+
+test('a line over the limit is let pass as it streams and stands as one marker in its place', async () => {
+  const limit = 20;
+  const lines = ['short', 'x'.repeat(limit), 'y'.repeat(limit + 1), 'ok', 'z'.repeat(95), 'z'.repeat(3 * limit), 'end'];
+  const text = lines.join('\n') + '\n' + 'w'.repeat(70); // the last line has no newline yet
+  for (const step of [1, 7, 19, 64, text.length]) {
+    const chunks = [];
+    for (let at = 0; at < text.length; at += step) chunks.push(Buffer.from(text.slice(at, at + step), 'latin1'));
+    async function* source() { yield* chunks; }
+    const seen = [];
+    for await (const out of wholeLinePieces(source(), 32, limit)) {
+      if (out.tooLong) seen.push({ tooLong: out.tooLong });
+      else seen.push(...out.toString('latin1').split('\n').slice(0, -1));
+    }
+    // Each whole line comes once, in order, as itself or, when over the
+    // limit, as its marker; a line is held whole only when its newline came
+    // in the chunk that took it past the limit (the workers reject it).
+    assert.equal(seen.length, lines.length, `chunks of ${step}`);
+    seen.forEach((s, i) => {
+      const what = `chunks of ${step}, line ${i}`;
+      if (s.tooLong) assert.ok(s.tooLong === lines[i].length + 1 && lines[i].length > limit, what);
+      else assert.ok(s === lines[i] && (s.length <= limit || s.length < limit + step), what);
+    });
+    if (step < limit) assert.deepEqual(seen.slice(4, 6), [{ tooLong: 96 }, { tooLong: 61 }], `chunks of ${step}`);
+  }
+});

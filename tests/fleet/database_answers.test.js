@@ -57,7 +57,7 @@ test('missing from the database: an adapter none of whose names a record gives a
     { vendor_id: 10, device_id: 2, card: 'B', machines: 40 }, { vendor_id: 11, device_id: 5, card: 'C', machines: 3 }
   ];
   const answers = [Object.assign({ trail: ['record'] }, unnamed), unnamed, { decidedBy: 'fallback', direct3d8: { level: 0 } }, null];
-  const levels = [{ vendor_id: 10, device_id: 1, pslevel: '2.0', machines: 6 }, { vendor_id: 10, device_id: 1, pslevel: '3.0', machines: 6 },
+  const levels = [{ vendor_id: 10, device_id: 1, pslevel: '2.0', machines: 9 }, { vendor_id: 10, device_id: 1, pslevel: '3.0', machines: 9 },
     { vendor_id: 10, device_id: 1, pslevel: '?', machines: 50 }];
   const missing = missingAdapters(names, answers, levels, 9);
   assert.deepEqual(missing.map((m) => [m.vendorId, m.deviceId, m.name, m.machines, m.level]), [[10, 1, 'A 1', 16, { major: 3, minor: 0 }]]);

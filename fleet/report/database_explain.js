@@ -17,8 +17,8 @@ const LARGEST_ID = 4294967295;
 // texts that keep its line format (no tab, line break or NUL) and that UTF-8
 // can carry unchanged (no lone surrogate).
 function explainable(adapter) {
-  const id = (value) => Number.isInteger(value) && value >= 0 && value <= LARGEST_ID;
-  return id(Number(adapter.vendorId)) && id(Number(adapter.deviceId)) &&
+  const id = (value) => value !== null && Number.isInteger(Number(value)) && Number(value) >= 0 && Number(value) <= LARGEST_ID;
+  return id(adapter.vendorId) && id(adapter.deviceId) &&
     [adapter.card, adapter.driver].every((text) => !/[\t\r\n\0]/.test(text || '') && String(text || '').isWellFormed());
 }
 

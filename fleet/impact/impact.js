@@ -8,7 +8,7 @@ const page = require('../../resultpage/result.js');
 const { rows, sqlText } = require('../store/duckdb.js');
 const { ITEM_KEYS } = require('../ingest/classify.js');
 const { selectPeriod } = require('../report/queries.js');
-const { explainBatch, explainable } = require('../report/database_explain.js');
+const { explainBatch, explainable, judgedAnswer } = require('../report/database_explain.js');
 const { share } = require('../report/shares.js');
 const { foldTable, shownFigure, OTHER } = require('../report/folding.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
@@ -49,19 +49,21 @@ function keyOf(row) {
 }
 
 // groups: [{ vendor_id, device_id, card, driver, direct3d8, machines }] with
-// each group's judgement before and after. The changed ones only.
+// each group's judgement before and after. The changed ones only; a group
+// either database has no judgement for is not changed.
 function changedGroups(groups, before, after) {
   const changed = [];
   groups.forEach((group, i) => {
-    if (!before[i] || !after[i]) return;
+    if (!judgedAnswer(before[i]) || !judgedAnswer(after[i])) return;
     const b = judgement(before[i], group.direct3d8), a = judgement(after[i], group.direct3d8);
     if (b.rejected !== a.rejected || b.alternates !== a.alternates) changed.push(Object.assign({}, group, { before: b, after: a }));
   });
   return changed;
 }
 
-// The impact record from the changed groups and their machines' items.
-function impactFigures(changed, itemRows, total, minimum) {
+// The impact record from the changed groups and their machines' items;
+// notJudged: the machines the tool gave no judgement for.
+function impactFigures(changed, itemRows, total, minimum, notJudged = 0) {
   const sum = (list) => list.reduce((n, g) => n + g.machines, 0);
   const figure = (count) => shownFigure(count, total, minimum);
   const byKey = new Map(changed.map((g) => [keyOf(g), g]));
@@ -86,6 +88,7 @@ function impactFigures(changed, itemRows, total, minimum) {
   const adapterRows = fold([...adapters.values()], { vendorId: null, deviceId: null, driver: null, before: null, after: null, label: OTHER });
   return {
     machines: total,
+    notJudged: figure(notJudged),
     newlyRejected: figure(sum(changed.filter((g) => !g.before.rejected && g.after.rejected))),
     newlyAccepted: figure(sum(changed.filter((g) => g.before.rejected && !g.after.rejected))),
     verdictChanges: verdictChanges.rows,
@@ -116,19 +119,26 @@ async function changedItems(connection, changed) {
 async function measureImpact(connection, options) {
   await selectPeriod(connection, options.from, options.to);
   const [{ machines: total }] = await rows(connection, 'SELECT count(*) AS machines FROM period');
-  const groups = (await rows(connection, 'SELECT vendor_id, device_id, card, driver, ' + DIRECT3D8 + ' AS direct3d8, count(*) AS machines FROM period WHERE ' +
-    JUDGED + ' GROUP BY ALL ORDER BY vendor_id, device_id, card, driver, direct3d8')).filter((g) => explainable(g));
-  // One question per adapter and driver, whichever build's answer a machine needs.
+  const groups = await rows(connection, 'SELECT vendor_id, device_id, card, driver, ' + DIRECT3D8 + ' AS direct3d8, count(*) AS machines FROM period WHERE ' +
+    JUDGED + ' GROUP BY ALL ORDER BY vendor_id, device_id, card, driver, direct3d8');
+  // One question per adapter and driver, whichever build's answer a machine
+  // needs; none for one the tool cannot be asked about.
   const adapters = new Map();
   for (const g of groups) {
     const key = JSON.stringify([g.vendor_id, g.device_id, g.card, g.driver]);
-    if (!adapters.has(key)) adapters.set(key, { vendorId: g.vendor_id, deviceId: g.device_id, driver: g.driver, card: g.card || '', index: adapters.size });
+    const question = { vendorId: g.vendor_id, deviceId: g.device_id, driver: g.driver, card: g.card || '' };
+    if (!adapters.has(key) && explainable(question)) adapters.set(key, Object.assign(question, { index: adapters.size }));
   }
   const questions = [...adapters.values()];
   const [before, after] = await explainBatch(questions, [options.before, options.after]);
-  const indexOf = (g) => adapters.get(JSON.stringify([g.vendor_id, g.device_id, g.card, g.driver])).index;
-  const changed = changedGroups(groups, groups.map((g) => before[indexOf(g)]), groups.map((g) => after[indexOf(g)]));
-  const figures = impactFigures(changed, await changedItems(connection, changed), total, options.minimum);
+  const answer = (answers, g) => {
+    const question = adapters.get(JSON.stringify([g.vendor_id, g.device_id, g.card, g.driver]));
+    return question ? answers[question.index] : null;
+  };
+  const beforeOf = groups.map((g) => answer(before, g)), afterOf = groups.map((g) => answer(after, g));
+  const notJudged = groups.reduce((sum, g, i) => sum + (judgedAnswer(beforeOf[i]) && judgedAnswer(afterOf[i]) ? 0 : g.machines), 0);
+  const changed = changedGroups(groups, beforeOf, afterOf);
+  const figures = impactFigures(changed, await changedItems(connection, changed), total, options.minimum, notJudged);
   return Object.assign({ period: { from: options.from, to: options.to }, minMachines: options.minimum, before: options.before, after: options.after }, figures);
 }
 

@@ -49,6 +49,17 @@ function pixelShaderLevel(text) {
   return m ? { major: Number(m[1]), minor: m[2] === undefined ? 0 : Number(m[2]) } : null;
 }
 
+// The levels the program can write: the Direct3D 9 build the device's pixel
+// shader version as major.minor (Direct3D 9 knows none, 1.0 to 1.4, 2.0 and
+// 3.0), the Direct3D 8 build the database's whole-number level. Any other
+// text came from somewhere else.
+const WRITTEN_PIXEL_SHADER_LEVELS = ['0.0', '1.0', '1.1', '1.2', '1.3', '1.4', '2.0', '3.0', '0', '1', '2', '3'];
+
+// The level of a text the program can write; null for any other text.
+function writtenPixelShaderLevel(text) {
+  return WRITTEN_PIXEL_SHADER_LEVELS.includes(text) ? pixelShaderLevel(text) : null;
+}
+
 function pixelShaderBin(text) {
   const level = pixelShaderLevel(text);
   return level ? level.major + '.' + level.minor : UNKNOWN;
@@ -72,4 +83,4 @@ const BIN_ORDER = {
 // The bins' lower bounds, for grouping values by bin before they are named.
 const LOWER_BOUNDS = { videoMemory: VIDEO_MEMORY.map((b) => b[0]), ram: RAM.map((b) => b[0]), disk: DISK.map((b) => b[0]) };
 
-module.exports = { LOWER_BOUNDS, videoMemoryBin, ramBin, diskBin, pixelShaderLevel, pixelShaderBin, directxBin, BIN_ORDER, UNKNOWN };
+module.exports = { LOWER_BOUNDS, videoMemoryBin, ramBin, diskBin, pixelShaderLevel, writtenPixelShaderLevel, pixelShaderBin, directxBin, BIN_ORDER, UNKNOWN };

@@ -1,13 +1,15 @@
 // --csv DIR: one file per table of the report, RFC 4180 with a header row.
 'use strict';
 const path = require('node:path');
+const { visibleBidiControls } = require('./bidi_controls.js');
 
-// Texts come from the field's machines: quoted always, and one that a
-// spreadsheet would take for a formula starts with an apostrophe.
+// Texts come from the field's machines: quoted always, bidirectional
+// controls written out, and one that a spreadsheet would take for a formula
+// starts with an apostrophe.
 function cell(value) {
   if (value === null || value === undefined) return '';
   if (typeof value === 'number' || typeof value === 'boolean') return String(value);
-  const text = Array.isArray(value) ? value.join(' ') : String(value);
+  const text = visibleBidiControls(Array.isArray(value) ? value.join(' ') : value);
   return '"' + (/^[=+\-@\t\r]/.test(text) ? "'" : '') + text.replace(/"/g, '""') + '"';
 }
 

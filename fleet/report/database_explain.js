@@ -11,9 +11,21 @@ function toolCommand() {
   return process.env.VIDRAKE_DB_COMMAND || path.join(__dirname, '..', '..', 'scripts', 'vidrake-db');
 }
 
-// A tab or line break inside a value would break the tool's line format.
+const LARGEST_ID = 4294967295;
+
+// Whether the tool can be asked about the adapter as it is: ids it reads,
+// texts that keep its line format (no tab, line break or NUL) and that UTF-8
+// can carry unchanged (no lone surrogate).
 function explainable(adapter) {
-  return ![adapter.card, adapter.driver].some((text) => /[\t\r\n]/.test(text || ''));
+  const id = (value) => value !== null && Number.isInteger(Number(value)) && Number(value) >= 0 && Number(value) <= LARGEST_ID;
+  return id(adapter.vendorId) && id(adapter.deviceId) &&
+    [adapter.card, adapter.driver].every((text) => !/[\t\r\n\0]/.test(text || '') && String(text || '').isWellFormed());
+}
+
+// Whether an answer judges the adapter: the tool answers a line it cannot
+// read with an error and no judgement.
+function judgedAnswer(answer) {
+  return Boolean(answer && !answer.error && answer.direct3d9 && answer.direct3d8);
 }
 
 function adapterLines(adapters) {
@@ -69,4 +81,4 @@ async function explainBatch(adapters, databases, { trail = false } = {}) {
   }
 }
 
-module.exports = { explainBatch, explainable, splitAnswers, adapterLines, toolCommand };
+module.exports = { explainBatch, explainable, judgedAnswer, splitAnswers, adapterLines, toolCommand };

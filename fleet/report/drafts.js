@@ -3,18 +3,23 @@
 'use strict';
 
 // XML 1.0 cannot hold most control characters, even escaped.
+// eslint-disable-next-line no-control-regex
+const NOT_XML = /[\u0000-\u0008\u000B\u000C\u000E-\u001F\uFFFE\uFFFF]/g;
+
+function xmlSafe(text) {
+  return !new RegExp(NOT_XML.source).test(text) && String(text).isWellFormed();
+}
+
+// A value as an attribute: markup escaped, what XML cannot hold replaced.
 function attribute(text) {
-  return String(text).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;')
+  return String(text).replace(NOT_XML, '\uFFFD').replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;')
     .replace(/\t/g, '&#9;').replace(/\n/g, '&#10;').replace(/\r/g, '&#13;');
 }
 
-function xmlSafe(text) {
-  // eslint-disable-next-line no-control-regex
-  return !/[\u0000-\u0008\u000B\u000C\u000E-\u001F\uFFFE\uFFFF]/.test(text);
-}
-
+// Text inside a comment: no "--" (a hyphen after a hyphen is spaced apart),
+// no "-" just before the comment's end, nothing XML cannot hold.
 function comment(text) {
-  return String(text).replace(/--/g, '- -');
+  return String(text).toWellFormed().replace(NOT_XML, '\uFFFD').replace(/-(?=-)/g, '- ').replace(/-$/, '- ');
 }
 
 // A driver version as the check writes one ("%u.%u.%04u.%u" of four 16-bit
@@ -123,7 +128,10 @@ function vendorLines(vendorId, draft) {
     lines.push(draft.bounds ? '<!-- after ' + placeText(draft.bounds.last) + ': -->' : '<!-- anywhere: no record matches these cards -->');
     for (const card of draft.cards) lines.push(cardRecord(vendorId, card));
   }
-  for (const card of draft.leftOut) lines.push('<!-- left out, no pixel shader level reported: ' + comment(cardRecord(vendorId, card)) + ' -->');
+  for (const card of draft.leftOut) {
+    const why = card.levelReported ? 'too few machines agree on a pixel shader level the program writes' : 'no pixel shader level reported';
+    lines.push('<!-- left out, ' + why + ': ' + comment(cardRecord(vendorId, card)) + ' -->');
+  }
   return lines;
 }
 
@@ -149,8 +157,8 @@ function draftRecords(adapters, pciNames, period, database) {
     '       "after element N": behind element N and what it holds, the last record that matches',
     '         these cards. Their Card records: the last matching record gives a card its level.',
     '       "anywhere": no record matches these cards.',
-    '     A card its machines reported no pixel shader level for is left out (shown in a comment):',
-    '     a Card without a level names no card. -->', '<VideoCardDB>'];
+    '     A card is left out (shown in a comment) unless K machines agree on one of the levels the',
+    '     program writes: a Card without a level names no card. -->', '<VideoCardDB>'];
   for (const [vendorId, cards] of [...vendors.entries()].sort((a, b) => a[0] - b[0])) {
     lines.push('  <Vendor Name="' + attribute(pciNames.vendorName(vendorId) || 'vendor ' + vendorId) + '">');
     for (const line of vendorLines(vendorId, vendorDraft(cards))) lines.push('    ' + line);

@@ -189,22 +189,35 @@ function alternateVersions(text) {
   return (text || '').split(',').map((v) => v.trim()).filter((v) => v);
 }
 
+// The versions offered in the lists at least `minimum` machines reported
+// (a list is shown only then, like a name), most offered first.
+function shownAlternates(lists, minimum) {
+  const versions = new Map();
+  for (const list of lists.values()) {
+    if (list.machines < minimum) continue;
+    for (const version of list.versions) versions.set(version, (versions.get(version) || 0) + list.machines);
+  }
+  return [...versions.entries()].sort((x, y) => y[1] - x[1] || (x[0] < y[0] ? -1 : 1)).map((e) => e[0]);
+}
+
 function rejectedDrivers(driverRows, total, minimum) {
   const byDriver = new Map();
   for (const row of driverRows) {
     const key = adapterKey(row.vendor_id, row.device_id) + '/' + row.driver;
-    if (!byDriver.has(key)) byDriver.set(key, { key, vendorId: row.vendor_id, deviceId: row.device_id, driver: row.driver, machines: 0, onlyBlocker: 0, alternates: new Map() });
+    if (!byDriver.has(key)) byDriver.set(key, { key, vendorId: row.vendor_id, deviceId: row.device_id, driver: row.driver, machines: 0, onlyBlocker: 0, lists: new Map() });
     const d = byDriver.get(key);
     const offered = alternateVersions(row.alternates);
     d.machines += row.machines;
     if (row.only_driver && offered.length) d.onlyBlocker += row.machines;
-    for (const version of offered) d.alternates.set(version, (d.alternates.get(version) || 0) + row.machines);
+    if (!offered.length) continue;
+    const listKey = JSON.stringify(offered);
+    if (!d.lists.has(listKey)) d.lists.set(listKey, { versions: offered, machines: 0 });
+    d.lists.get(listKey).machines += row.machines;
   }
   const rows = [...byDriver.values()].map((d) => ({
     key: d.key, machines: d.machines,
     record: () => ({
-      vendorId: d.vendorId, deviceId: d.deviceId, driver: d.driver,
-      alternates: [...d.alternates.entries()].sort((x, y) => y[1] - x[1] || (x[0] < y[0] ? -1 : 1)).map((e) => e[0])
+      vendorId: d.vendorId, deviceId: d.deviceId, driver: d.driver, alternates: shownAlternates(d.lists, minimum)
     }),
     extra: () => ({ onlyBlocker: withheld(d.onlyBlocker, minimum) ? null : d.onlyBlocker })
   }));

@@ -3,9 +3,10 @@
 'use strict';
 const page = require('../../resultpage/result.js');
 const { OTHER } = require('./folding.js');
+const { visibleBidiControls } = require('./bidi_controls.js');
 
 function escape(value) {
-  return String(value).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
+  return visibleBidiControls(value).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
 }
 
 function percent(share) {
@@ -46,9 +47,17 @@ function clip(text) {
   return text.length > 40 ? text.slice(0, 39) + '\u2026' : text;
 }
 
+// A value in a cell of its own direction: a right-to-left name cannot carry
+// the figures beside it along.
+function isolated(value) {
+  return '<bdi>' + escape(value) + '</bdi>';
+}
+
+// columns: [heading, the row's value or list of values, the list's separator].
 function table(columns, rows) {
+  const cell = (value, separator) => (Array.isArray(value) ? value.map(isolated).join(escape(separator)) : isolated(value));
   return '<table><thead><tr>' + columns.map((c) => '<th scope="col">' + escape(c[0]) + '</th>').join('') + '</tr></thead><tbody>' +
-    rows.map((row) => '<tr>' + columns.map((c) => '<td>' + escape(c[1](row)) + '</td>').join('') + '</tr>').join('') + '</tbody></table>';
+    rows.map((row) => '<tr>' + columns.map((c) => '<td>' + cell(c[1](row), c[2]) + '</td>').join('') + '</tr>').join('') + '</tbody></table>';
 }
 
 function hex(id) {
@@ -82,11 +91,11 @@ function reportPage(report) {
       .map(([key, title]) => barChart(title, report.distributions[key])).join('')),
     section('Adapters', table([
       ['vendor', (a) => labelled(a, hex(a.vendorId) + ' ' + (a.vendorName || ''))], ['device', (a) => labelled(a, hex(a.deviceId) + ' ' + (a.deviceName || ''))],
-      ['names reported', (a) => a.names.join(' | ')], ['machines', figureText], ['meet', (a) => percent(a.meetsShare)], ['top blocker', (a) => a.topBlocker || '']
+      ['names reported', (a) => a.names, ' | '], ['machines', figureText], ['meet', (a) => percent(a.meetsShare)], ['top blocker', (a) => a.topBlocker || '']
     ], report.adapters)),
     section('Rejected drivers', table([
       ['adapter', (d) => labelled(d, hex(d.vendorId) + ' / ' + hex(d.deviceId))], ['driver', (d) => d.driver || ''], ['machines', figureText],
-      ['alternates offered', (d) => d.alternates.join(', ')], ['would meet with an offered driver', (d) => (d.onlyBlocker === null ? '' : d.onlyBlocker)]
+      ['alternates offered', (d) => d.alternates, ', '], ['would meet with an offered driver', (d) => (d.onlyBlocker === null ? '' : d.onlyBlocker)]
     ], report.rejectedDrivers))
   ];
   if (report.missingFromDatabase) {

@@ -4,10 +4,10 @@
 const { rows } = require('../store/duckdb.js');
 const { PCI_ADAPTER, rollupQuery } = require('../store/rollups.js');
 const { dayWithin } = require('./queries.js');
-const { explainBatch, explainable } = require('./database_explain.js');
+const { explainBatch, explainable, judgedAnswer } = require('./database_explain.js');
 const { share } = require('./shares.js');
-const { foldTable, OTHER } = require('./folding.js');
-const { pixelShaderLevel } = require('./bins.js');
+const { foldTable, shownFigure, OTHER } = require('./folding.js');
+const { pixelShaderLevel, writtenPixelShaderLevel } = require('./bins.js');
 const { draftRecords } = require('./drafts.js');
 
 // A driver version no record names, so that only records about the adapter
@@ -18,15 +18,23 @@ function namedByDatabase(answer) {
   return !(answer.decidedBy === 'fallback' && answer.direct3d8 && answer.direct3d8.level === null);
 }
 
-// The level most machines report (the higher on a tie), as text and as the
-// database's whole-number level.
-function mostReportedLevel(levelRows) {
-  let best = null;
+// The level most machines report (the higher on a tie) among the levels the
+// program can write that at least `minimum` machines agree on; null when
+// there is none, so that a few machines cannot decide a drafted level.
+function mostReportedLevel(levelRows, minimum) {
+  const levels = new Map();
   for (const row of levelRows) {
-    const level = pixelShaderLevel(row.pslevel);
+    const level = writtenPixelShaderLevel(row.pslevel);
     if (!level) continue;
     const value = level.major + level.minor / 100;
-    if (!best || row.machines > best.machines || (row.machines === best.machines && value > best.value)) best = { machines: row.machines, value, level };
+    const counted = levels.get(value) || { value, level, machines: 0 };
+    counted.machines += row.machines;
+    levels.set(value, counted);
+  }
+  let best = null;
+  for (const counted of levels.values()) {
+    if (!(counted.machines >= minimum)) continue;
+    if (!best || counted.machines > best.machines || (counted.machines === best.machines && counted.value > best.value)) best = counted;
   }
   return best && best.level;
 }
@@ -38,23 +46,27 @@ function mostCommonName(nameRows, minimum) {
   return best.machines >= minimum ? best.card : null;
 }
 
-// rows: [{ vendor_id, device_id, card, machines }] with each name's answer:
-// one record per adapter whose every name is unnamed, with the trail of
-// each name (the records that matched it; empty without one).
+// rows: [{ vendor_id, device_id, card, machines }] with each name's answer
+// (null: no judgement): one record per adapter whose every judged name is
+// unnamed, with the trail of each (the records that matched it; empty
+// without one). A name without a judgement neither names its adapter nor
+// counts for it: the adapter is judged from the others, or not at all.
 function missingAdapters(nameRows, answers, levelRows, minimum) {
   const adapters = new Map();
   nameRows.forEach((row, i) => {
+    if (answers[i] === null) return;
     const key = row.vendor_id + '/' + row.device_id;
     if (!adapters.has(key)) adapters.set(key, { vendorId: row.vendor_id, deviceId: row.device_id, names: [], trails: [], machines: 0, named: false });
     const a = adapters.get(key);
     a.names.push(row);
-    a.trails.push((answers[i] && answers[i].trail) || []);
+    a.trails.push(answers[i].trail || []);
     a.machines += row.machines;
-    if (answers[i] === null || namedByDatabase(answers[i])) a.named = true;
+    if (namedByDatabase(answers[i])) a.named = true;
   });
   return [...adapters.values()].filter((a) => !a.named).map((a) => {
-    const level = mostReportedLevel(levelRows.filter((l) => l.vendor_id === a.vendorId && l.device_id === a.deviceId));
-    return { vendorId: a.vendorId, deviceId: a.deviceId, name: mostCommonName(a.names, minimum), machines: a.machines, level, trails: a.trails };
+    const ownLevels = levelRows.filter((l) => l.vendor_id === a.vendorId && l.device_id === a.deviceId);
+    return { vendorId: a.vendorId, deviceId: a.deviceId, name: mostCommonName(a.names, minimum), machines: a.machines,
+      level: mostReportedLevel(ownLevels, minimum), levelReported: ownLevels.some((l) => pixelShaderLevel(l.pslevel) !== null), trails: a.trails };
   });
 }
 
@@ -65,13 +77,14 @@ async function addMissingFromDatabase(connection, report, options) {
   const nameRows = await rows(connection, rollupQuery('adapters', days, {
     keys: ['vendor_id', 'device_id', 'card'], where: PCI_ADAPTER + " AND card IS NOT NULL AND card <> ''", order: 'vendor_id, device_id, card' }));
   const levelRows = await rows(connection, rollupQuery('adapter_levels', days));
-  const asked = nameRows.filter((row) => explainable({ card: row.card }));
-  const [answers] = await explainBatch(asked.map((row) => ({ vendorId: row.vendor_id, deviceId: row.device_id, driver: UNNAMED_DRIVER, card: row.card })),
-    [options.db], { trail: Boolean(options.draft) });
-  // A name the tool could not be asked about counts as named: it is not
-  // drafted on a guess.
-  const answerOf = new Map(asked.map((row, i) => [row, answers[i]]));
-  const byRow = nameRows.map((row) => (answerOf.has(row) ? answerOf.get(row) : null));
+  const questions = nameRows.map((row) => ({ vendorId: row.vendor_id, deviceId: row.device_id, driver: UNNAMED_DRIVER, card: row.card }));
+  const asked = questions.filter(explainable);
+  const [answers] = await explainBatch(asked, [options.db], { trail: Boolean(options.draft) });
+  // A name the tool could not be asked about, or whose answer is an error,
+  // has no judgement: its machines are counted apart.
+  const answerOf = new Map(asked.map((question, i) => [question, answers[i]]));
+  const byRow = questions.map((question) => (judgedAnswer(answerOf.get(question)) ? answerOf.get(question) : null));
+  const notJudged = nameRows.reduce((sum, row, i) => sum + (byRow[i] === null ? row.machines : 0), 0);
   const missing = missingAdapters(nameRows, byRow, levelRows, options.minimum)
     .sort((a, b) => b.machines - a.machines || a.vendorId - b.vendorId || a.deviceId - b.deviceId);
   const shown = [];
@@ -82,6 +95,7 @@ async function addMissingFromDatabase(connection, report, options) {
   });
   report.missingFromDatabase = folded.rows;
   report.folded.missingFromDatabase = folded.folded;
+  report.notJudgedByDatabase = shownFigure(notJudged, report.machines, options.minimum);
   return options.draft ? draftRecords(shown, options.pciNames, report.period, options.db) : null;
 }
 

@@ -7,7 +7,8 @@ const assert = require('node:assert/strict');
 const { changedGroups, impactFigures, verdictWith } = require('../../fleet/impact/impact.js');
 const { missingAdapters, mostReportedLevel } = require('../../fleet/report/missing_from_database.js');
 const { draftRecords, vendorDraft, driversAcceptedWithoutLevel, isCheckDriverVersion } = require('../../fleet/report/drafts.js');
-const { splitAnswers } = require('../../fleet/report/database_explain.js');
+const { splitAnswers, explainable, judgedAnswer } = require('../../fleet/report/database_explain.js');
+const { assertWellFormedXml } = require('./xml_check.js');
 const { parsePciIds } = require('../../fleet/report/pci_ids.js');
 
 function answer(d3d9Rejected, d3d8Rejected, extra) {
@@ -57,7 +58,7 @@ test('missing from the database: an adapter none of whose names a record gives a
     { vendor_id: 10, device_id: 2, card: 'B', machines: 40 }, { vendor_id: 11, device_id: 5, card: 'C', machines: 3 }
   ];
   const answers = [Object.assign({ trail: ['record'] }, unnamed), unnamed, { decidedBy: 'fallback', direct3d8: { level: 0 } }, null];
-  const levels = [{ vendor_id: 10, device_id: 1, pslevel: '2.0', machines: 6 }, { vendor_id: 10, device_id: 1, pslevel: '3.0', machines: 6 },
+  const levels = [{ vendor_id: 10, device_id: 1, pslevel: '2.0', machines: 9 }, { vendor_id: 10, device_id: 1, pslevel: '3.0', machines: 9 },
     { vendor_id: 10, device_id: 1, pslevel: '?', machines: 50 }];
   const missing = missingAdapters(names, answers, levels, 9);
   assert.deepEqual(missing.map((m) => [m.vendorId, m.deviceId, m.name, m.machines, m.level]), [[10, 1, 'A 1', 16, { major: 3, minor: 0 }]]);
@@ -75,6 +76,7 @@ test('drafts: Card records in the database\'s format, texts escaped, a name XML 
     { vendorId: 4318, deviceId: 7, name: 'bell\u0007', level: null }, { vendorId: 4318, deviceId: 8, name: null, level: null },
     { vendorId: 4660, deviceId: 1, name: 'Q', level: { major: 12, minor: 0 } }
   ], names, { from: '2026-01-01', to: null }, 'db--x.xml');
+  assertWellFormedXml(xml);
   // No record of the database matched them: the Cards go anywhere; a card
   // without a level is no record, only a comment.
   assert.ok(xml.includes('<Vendor Name="NVIDIA Corporation">\n    <!-- anywhere: no record matches these cards -->\n' +
@@ -133,6 +135,7 @@ test('drafts: a vendor\'s Driver records go in front of the first record matchin
   assert.deepEqual(draft.cards.map((c) => c.deviceId), [2, 9]);
   assert.deepEqual(draft.leftOut.map((c) => c.deviceId), [4]);
   const xml = draftRecords(cards, parsePciIds(''), {}, 'db.xml');
+  assertWellFormedXml(xml);
   assert.ok(xml.includes('<Vendor Name="vendor 4318">\n' +
     '    <!-- before element 3 (/VideoCardDB/R[3]): -->\n' +
     '    <Driver ManufacturerID="4318" DeviceID="2" CardName="C2" DriverVersion="6.14.0010.6693" PixelShaderVersion="1" BlackList="not_recommended"/>\n' +
@@ -154,4 +157,65 @@ test('the tool\'s answers: counted, in line order, an unreadable database refuse
   assert.throws(() => splitAnswers(line(1) + '\n', 2, ['a']), /gave 1 answers for 2 adapters/);
   assert.throws(() => splitAnswers([line(2), line(1)].join('\n'), 2, ['a']), /answered line 2 where line 1/);
   assert.throws(() => splitAnswers(line(1, { readable: false, error: { reason: 'no root' } }), 1, ['x.xml']), /cannot read x.xml: no root/);
+});
+
+test('a question the tool cannot take is not asked, and an error answer judges nothing', () => {
+  const question = { vendorId: 4318, deviceId: 1741, driver: '6.14.0010.7164', card: 'GeForce' };
+  assert.equal(explainable(question), true);
+  for (const card of ['a\tb', 'a\rb', 'a\nb', 'a\u0000b', 'a\uD800b']) assert.equal(explainable(Object.assign({}, question, { card })), false, JSON.stringify(card));
+  for (const id of [-1, 4294967296, 1.5, null]) assert.equal(explainable(Object.assign({}, question, { vendorId: id })), false, String(id));
+  assert.equal(explainable(Object.assign({}, question, { driver: '6.14\u00000010.7164' })), false);
+  assert.equal(judgedAnswer(answer(false, false)), true);
+  for (const bad of [null, undefined, { line: 1, error: 'a carriage return or NUL character inside the line' }, { line: 1, direct3d9: {} }]) {
+    assert.equal(judgedAnswer(bad), false, JSON.stringify(bad));
+  }
+  // Impact: a group with an error answer on either side changes nothing.
+  const groups = [{ vendor_id: 1, device_id: 2, card: 'Card', driver: 'a', direct3d8: false, machines: 30 }];
+  assert.deepEqual(changedGroups(groups, [{ line: 1, error: 'x' }], [answer(true, true)]), []);
+  assert.deepEqual(changedGroups(groups, [answer(false, false)], [{ line: 1, error: 'x' }]), []);
+  assert.equal(impactFigures([], [], 40, 10, 12).notJudged.machines, 12);
+  assert.equal(impactFigures([], [], 40, 10, 3).notJudged.machines, null);
+});
+
+test('a drafted level: one the program writes, that K machines agree on', () => {
+  const rows = (...pairs) => pairs.map(([pslevel, machines]) => ({ pslevel, machines }));
+  assert.deepEqual(mostReportedLevel(rows(['?', 20], ['9', 1]), 10), null);
+  assert.deepEqual(mostReportedLevel(rows(['9', 30], ['12.0', 30], [' 2.0', 30], ['2.0 ', 30], ['3.5', 30]), 10), null);
+  assert.deepEqual(mostReportedLevel(rows(['2.0', 9], ['3.0', 1]), 10), null);
+  // The Direct3D 8 build's "2" and the Direct3D 9 build's "2.0" agree.
+  assert.deepEqual(mostReportedLevel(rows(['2', 5], ['2.0', 5], ['3.0', 9]), 10), { major: 2, minor: 0 });
+  assert.deepEqual(mostReportedLevel(rows(['1.4', 10], ['1.1', 12], ['0.0', 11]), 10), { major: 1, minor: 1 });
+  // The adapter's level: a few machines cannot make it.
+  const names = [{ vendor_id: 10, device_id: 1, card: 'A', machines: 20 }];
+  const unnamed = [{ decidedBy: 'fallback', direct3d8: { level: null } }];
+  const [steered] = missingAdapters(names, unnamed, [{ vendor_id: 10, device_id: 1, pslevel: '9', machines: 1 }, { vendor_id: 10, device_id: 1, pslevel: '?', machines: 20 }], 10);
+  assert.deepEqual([steered.level, steered.levelReported], [null, true]);
+  assert.equal(missingAdapters(names, unnamed, [{ vendor_id: 10, device_id: 1, pslevel: '?', machines: 20 }], 10)[0].levelReported, false);
+});
+
+test('missing from the database: names without a judgement neither name an adapter nor count for it', () => {
+  const unnamed = { decidedBy: 'fallback', direct3d8: { level: null } }, named = { decidedBy: 'fallback', direct3d8: { level: 2 } };
+  const names = [{ vendor_id: 10, device_id: 1, card: 'A', machines: 10 }, { vendor_id: 10, device_id: 1, card: 'A\u0000', machines: 1 },
+    { vendor_id: 10, device_id: 2, card: 'B\t', machines: 12 }];
+  const missing = missingAdapters(names, [unnamed, null, null], [], 10);
+  assert.deepEqual(missing.map((m) => [m.deviceId, m.name, m.machines, m.trails.length]), [[1, 'A', 10, 1]]);
+  assert.deepEqual(missingAdapters(names, [named, null, null], [], 10), []);
+});
+
+test('drafts: no text from a log or a path ends or breaks a comment, and XML reads them', () => {
+  const hyphens = ['-', '--', '---', '-->', '--->', 'a-', '- -', '<!-- x -->'];
+  const cards = hyphens.map((name, i) => ({ vendorId: 4318, deviceId: i + 1, name, level: null, levelReported: i % 2 === 0 }));
+  cards.push({ vendorId: 4318, deviceId: 99, name: 'bell\u0007-', level: null });
+  const trail = [step(3, 'candidate', '6.14.0010.7164', -1)];
+  trail[0].path = '/Video--CardDB-/R[3]-';
+  cards.push({ vendorId: 4318, deviceId: 100, name: 'ok', level: { major: 2, minor: 0 }, trails: [trail] });
+  for (const database of ['db---.xml-', '/tmp/x\u0001--/db-', 'db\uD800-']) {
+    const xml = draftRecords(cards, parsePciIds(''), { from: '2026-01-01--', to: '-' }, database);
+    assertWellFormedXml(xml, JSON.stringify(database));
+    for (const comment of xml.match(/<!--[\s\S]*?-->/g)) {
+      const inside = comment.slice(4, -3);
+      assert.ok(!inside.includes('--') && !inside.endsWith('-'), comment);
+    }
+    assert.equal((xml.match(/<!-- left out, /g) || []).length, hyphens.length + 1);
+  }
 });

@@ -9,6 +9,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { spawnSync, execFileSync } = require('node:child_process');
 const { makeStore } = require('./store_fixture.js');
+const { assertWellFormedXml } = require('./xml_check.js');
 const { runReport } = require('../../fleet/report/report.js');
 const { runImpact } = require('../../fleet/impact/impact.js');
 const { explainBatch, toolCommand } = require('../../fleet/report/database_explain.js');
@@ -79,6 +80,7 @@ test('--db lists the adapters no record names, the small ones folded; with the d
   assert.deepEqual(missing.map((m) => [m.label || m.vendorId + '/' + m.deviceId, m.name || null, m.machines, m.pixelShader]),
     [['32902/10818', 'Intel(R) HD Graphics', 13, '2.0'], ['4318/4242', 'GeForce Future & Co', 12, '3.0'], ['Other', null, 11, null]]);
   const records = fs.readFileSync(draft, 'utf8');
+  assertWellFormedXml(records);
   assert.equal((records.match(/<Card /g) || []).length, 2);
   assert.ok(!records.includes('Rare'));
   // The GeForce's own records for the two drivers NVIDIA's vendor-wide

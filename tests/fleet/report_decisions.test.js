@@ -78,3 +78,13 @@ test('PCI ID list: vendors, their devices, subsystems skipped, classes ignored',
   assert.equal(names.vendorName(-1), null);
   assert.equal(names.vendorName(null), null);
 });
+
+test('bidirectional controls are written out, their neighbours kept', () => {
+  const { visibleBidiControls } = require('../../fleet/report/bidi_controls.js');
+  const controls = [0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069, 0x200E, 0x200F, 0x061C];
+  for (const code of controls) {
+    assert.equal(visibleBidiControls('a' + String.fromCharCode(code) + 'b'), 'a<U+' + code.toString(16).toUpperCase().padStart(4, '0') + '>b');
+  }
+  const neighbours = '\u2029\u202F\u2065\u206A\u200D\u061B\u05D0';
+  assert.equal(visibleBidiControls(neighbours), neighbours);
+});

@@ -1,21 +1,52 @@
 // The day keys of an ingest run, and what each worker knows of them. A key
-// is made the first time its day is met and stored with the file that met
-// it; a key whose day has expired leaves the store and every worker.
+// is made the first time its day is met and written to the store's key file
+// before the transaction of the file that met it commits (a key without
+// data is harmless); a key whose day has expired leaves the key file only
+// after the transaction that expired it has committed (at worst it lives
+// one run longer), and leaves every worker.
 'use strict';
-const { listValue } = require('@duckdb/node-api');
 const { rows } = require('../store/duckdb.js');
-const { newDayKey, keyExpired, utcDay, DAY_MS } = require('./machine_rule.js');
+const { keyFileOf, newKey, readKeyFile, writeKeyFile } = require('../store/key_file.js');
+const { keyExpired, utcDay, DAY_MS } = require('./machine_rule.js');
 
-// The keys the store holds, for `workers` workers that know none yet.
-async function loadDayKeys(connection, workers) {
-  const keys = new Map();     // day -> key
+// The days of `keys` expired by the newest line the store holds.
+async function expiredDays(connection, keys) {
+  const [{ ms }] = await rows(connection, 'SELECT epoch_ms(max(newest_at)) AS ms FROM files');
+  const newest = ms === null ? -Infinity : Number(ms);
+  return [...keys.keys()].filter((day) => keyExpired(day, newest));
+}
+
+// The keys of the store `storeFile` (open on `connection`), made when it has
+// none yet, with the keys its committed lines expired gone: { fileKey, days }.
+async function openKeys(storeFile, connection) {
+  let keys = readKeyFile(storeFile);
+  if (!keys) {
+    // Without its keys a store would take its files for new ones and count
+    // them again.
+    const [{ files }] = await rows(connection, 'SELECT count(*) AS files FROM files');
+    if (files) throw new Error(keyFileOf(storeFile) + ': the key file of this store is missing (nothing was read)');
+    keys = { fileKey: newKey(), days: new Map() };
+    writeKeyFile(storeFile, keys);
+  }
+  const expired = await expiredDays(connection, keys.days);
+  if (expired.length) {
+    for (const day of expired) keys.days.delete(day);
+    writeKeyFile(storeFile, keys);
+  }
+  return keys;
+}
+
+// The keys of the store, for `workers` workers that know none yet.
+async function loadDayKeys(storeFile, connection, workers) {
+  const stored = await openKeys(storeFile, connection);
+  const keys = stored.days;    // day -> key
   const sent = [], forget = [];
   for (let i = 0; i < workers; i++) {
     sent.push(new Set());     // the days whose key the worker has
     forget.push([]);          // the days the worker is still to forget
   }
   let made = [];              // days whose key the current file made
-  for (const row of await rows(connection, 'SELECT CAST(day AS VARCHAR) AS day, key FROM day_keys')) keys.set(row.day, Buffer.from(row.key));
+  let expiring = [];          // days the current file's transaction expires
 
   function drop(days) {
     for (const day of days) {
@@ -28,7 +59,7 @@ async function loadDayKeys(connection, workers) {
   function keyOf(day) {
     let key = keys.get(day);
     if (!key) {
-      key = newDayKey();
+      key = newKey();
       keys.set(day, key);
       made.push(day);
     }
@@ -36,6 +67,7 @@ async function loadDayKeys(connection, workers) {
   }
 
   return {
+    fileKey: stored.fileKey,
     keyOf,
     // Keys for the days a run of lines spans, judged by the times of a few
     // of its lines (in milliseconds), made before the workers need them; a
@@ -56,28 +88,25 @@ async function loadDayKeys(connection, workers) {
       }
       return { keys: news, forget: forget[worker].splice(0) };
     },
-    // Within the file's transaction: the keys it made, in one statement (a
-    // log of a year has hundreds of days).
-    async storeMade(connection) {
-      if (!made.length) return;
-      await connection.run('INSERT INTO day_keys SELECT CAST(unnest($1) AS DATE), unhex(unnest($2))',
-        [listValue(made), listValue(made.map((day) => keys.get(day).toString('hex')))]);
+    // Within the file's transaction, before it commits: the keys it made in
+    // the key file, and the days whose keys go once it has committed (more
+    // than 48 hours older than the newest line ingested).
+    async beforeCommit(connection) {
+      expiring = await expiredDays(connection, keys);
+      if (made.length) writeKeyFile(storeFile, stored);
     },
-    // Within the file's transaction: keys of days more than 48 hours older
-    // than the newest line ingested go.
-    async dropExpired(connection) {
-      const [{ ms }] = await rows(connection, 'SELECT epoch_ms(max(newest_at)) AS ms FROM files');
-      const newest = ms === null ? -Infinity : Number(ms);
-      const expired = [...keys.keys()].filter((day) => keyExpired(day, newest));
-      if (expired.length) await connection.run('DELETE FROM day_keys WHERE day IN (SELECT CAST(unnest($1) AS DATE))', [listValue(expired)]);
-      drop(expired);
-    },
-    // The file is stored: its keys are the store's.
+    // The file's transaction committed: its keys are the store's, and the
+    // expired ones leave the key file.
     kept() {
       made = [];
+      if (expiring.length) {
+        drop(expiring.splice(0));
+        writeKeyFile(storeFile, stored);
+      }
     },
     // The file is not stored: the keys it made are gone.
     abandoned() {
+      expiring = [];
       drop(made.splice(0));
     }
   };

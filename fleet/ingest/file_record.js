@@ -1,16 +1,25 @@
 // A log file's row of the files table: how the store recognises the file
-// (the hash of its head) and how far it has been read.
+// (the hash of its head, keyed with the store's file key: a head holds a
+// client address and user agent, which a plain hash would let a guess
+// confirm) and how far it has been read.
 'use strict';
 const crypto = require('crypto');
 const { rows } = require('../store/duckdb.js');
 
-function headHashOf(head) {
+function headHashOf(fileKey, head) {
+  return crypto.createHmac('sha256', fileKey).update(head).digest('hex');
+}
+
+// The plain hash earlier stores named files by: such a file is still
+// recognised, and its row takes the keyed hash when the file is next stored.
+function plainHeadHashOf(head) {
   return crypto.createHash('sha256').update(head).digest('hex');
 }
 
 // The row of the file with this head, or null when it is new.
-async function knownFile(connection, headHash) {
-  const found = await rows(connection, 'SELECT *, epoch_ms(newest_at) AS newest_ms FROM files WHERE head_hash = $1', [headHash]);
+async function knownFile(connection, headHash, head) {
+  const found = await rows(connection, `SELECT *, epoch_ms(newest_at) AS newest_ms FROM files
+    WHERE head_hash IN ($1, $2) ORDER BY head_hash = $1 DESC LIMIT 1`, [headHash, plainHeadHashOf(head)]);
   return found.length ? found[0] : null;
 }
 

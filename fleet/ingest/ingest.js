@@ -54,10 +54,10 @@ function ingestOptions(argv) {
 }
 
 // One ingest run over a store: the state that outlives a file.
-async function createRun(connection, workers, print) {
+async function createRun(storeFile, connection, workers, print) {
+  const dayKeys = await loadDayKeys(storeFile, connection, workers);
   const staging = await createStaging(connection);
   const pool = createPool(workers);
-  const dayKeys = await loadDayKeys(connection, workers);
   // Per worker, the address id the staged addresses were last trimmed to.
   const trimmed = pool.workers.map(() => 0);
   return { connection, staging, pool, dayKeys, trimmed, print };
@@ -73,8 +73,8 @@ async function openLog(run, file, options) {
     run.print(`${file}: no whole line yet, nothing read`);
     return null;
   }
-  const headHash = headHashOf(head.buffer.subarray(0, head.end));
-  const known = await knownFile(run.connection, headHash);
+  const headHash = headHashOf(run.dayKeys.fileKey, head.buffer.subarray(0, head.end));
+  const known = await knownFile(run.connection, headHash, head.buffer.subarray(0, head.end));
   let format = known ? known.format : options.format;
   const lines = headLines(head.buffer);
   if (!format) {
@@ -190,11 +190,10 @@ function createFileReading(run, log, progress) {
 async function storeFile(run, log, reading) {
   const connection = run.connection;
   await reading.storeStaged();
-  await run.dayKeys.storeMade(connection);
   await recountDays(connection, log.fileId);
   await saveFile(connection, { known: log.known, fileId: log.fileId, headHash: log.headHash, format: log.format,
     bytesDone: log.start + reading.consumed, counts: reading.counts, newest: reading.newest });
-  await run.dayKeys.dropExpired(connection);
+  await run.dayKeys.beforeCommit(connection);
   await connection.run('COMMIT');
   run.dayKeys.kept();
 }
@@ -236,7 +235,7 @@ async function ingestFile(run, file, options, progress) {
 async function ingest(options, store) {
   const print = (line) => process.stdout.write(line + '\n');
   const progress = createProgress(process.stderr);
-  const run = await createRun(store.connection, options.workers, print);
+  const run = await createRun(options.store, store.connection, options.workers, print);
   const total = emptyCounts();
   let failed = 0;
   try {

@@ -1,8 +1,9 @@
 // The machine rule: one UTC day's combination of client address, user
 // agent, adapter, driver, RAM and Windows version, held only as a hash keyed
-// with that day's random key. Keys are deleted once their day is more than
-// 48 hours older than the newest line ingested, so that the same machine on
-// two days cannot be linked.
+// with that day's random key (kept in the store's key file, key_file.js).
+// Keys are deleted once their day is more than 48 hours older than the
+// newest line ingested, so that the same machine on two days cannot be
+// linked.
 'use strict';
 const crypto = require('crypto');
 
@@ -12,10 +13,6 @@ const KEEP_MS = 48 * 3600000;
 // "YYYY-MM-DD" of a time in milliseconds, UTC.
 function utcDay(ms) {
   return new Date(ms).toISOString().slice(0, 10);
-}
-
-function newDayKey() {
-  return crypto.randomBytes(32);
 }
 
 // The items of the address that identify a machine beside its client and
@@ -78,4 +75,4 @@ function keyExpired(day, newestMs) {
   return Date.parse(day + 'T00:00:00Z') + DAY_MS + KEEP_MS < newestMs;
 }
 
-module.exports = { DAY_MS, identityItems, utcDay, newDayKey, identityText, machineHash, hmacSha256Hex, keyExpired };
+module.exports = { DAY_MS, identityItems, utcDay, identityText, machineHash, hmacSha256Hex, keyExpired };

@@ -2,7 +2,7 @@
 // The store's results as Parquet partitioned by month (DIR/results/month=YYYY-MM/),
 // the layout cluster engines read as it is, and its files table
 // (DIR/files/files.parquet), so that a report over DIR equals one over STORE.
-// The day keys stay in the store: with them, machines could be linked.
+// No key goes with it: the keys are in the key file beside the store.
 'use strict';
 const fs = require('node:fs');
 const path = require('node:path');

@@ -1,13 +1,15 @@
 -- The fleet store: results read from web server access logs.
--- No client address and no user agent is stored anywhere: a machine is held
--- only as a hash keyed with a key of its UTC day (day_keys), deleted once the
+-- No client address and no user agent is stored anywhere, nor any key: a
+-- machine is held only as a hash keyed with a key of its UTC day, kept in the
+-- store's key file beside it (key_file.js) and deleted from there once the
 -- day is more than 48 hours older than the newest line ingested.
 
 -- One row per log file, recognised by its content (head_hash), not its name.
 CREATE TABLE IF NOT EXISTS files (
   file_id INTEGER PRIMARY KEY,
-  head_hash VARCHAR NOT NULL UNIQUE, -- hash of the file's first line, decompressed (for CloudFront,
-                                     -- its "#" header lines with the first line after them)
+  head_hash VARCHAR NOT NULL UNIQUE, -- HMAC-SHA256 under the key file's file key of the file's first
+                                     -- line, decompressed (for CloudFront, its "#" header lines with
+                                     -- the first line after them)
   format VARCHAR NOT NULL,           -- combined | common | cloudfront
   bytes_done BIGINT NOT NULL,        -- decompressed bytes read so far, whole lines only
   lines_read BIGINT NOT NULL,
@@ -42,11 +44,6 @@ CREATE TABLE IF NOT EXISTS results (
   os_major INTEGER, os_minor INTEGER, os_sp INTEGER,
   windows VARCHAR,                   -- the Windows name as the page shows it
   latest BOOLEAN NOT NULL DEFAULT false -- the machine's latest result of its day (set by ingest)
-);
-
-CREATE TABLE IF NOT EXISTS day_keys (
-  day DATE PRIMARY KEY,
-  key BLOB NOT NULL
 );
 
 -- A machine counts once a day: its latest result of the day stands for it.

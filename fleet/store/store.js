@@ -5,11 +5,13 @@ const fs = require('fs');
 const path = require('path');
 const { openDuckDb } = require('./duckdb.js');
 const { createRollups, refreshRollups } = require('./rollups.js');
+const { moveOldDayKeysOut } = require('./old_day_keys.js');
 
 const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
 
 // The store at `file`, made when there is none: { instance, connection, close() }.
 async function openStore(file) {
+  await moveOldDayKeysOut(file);
   const store = await openDuckDb(file);
   await store.connection.run(SCHEMA);
   await createRollups(store.connection);

@@ -8,18 +8,20 @@ const path = require('path');
 const { openDuckDb, rows, sqlText } = require('./duckdb.js');
 const { newKey, readKeyFile, writeKeyFile, syncPath } = require('./key_file.js');
 
-// The store `file` without its table of day keys, if it has one. A kill at
-// any moment leaves the old store whole (and the keys in both places) or the
-// new one in its place.
-async function moveOldDayKeysOut(file) {
-  if (file === ':memory:' || !fs.existsSync(file)) return;
+// Whether the store open on `connection` is of the earlier layout.
+async function holdsDayKeys(connection) {
+  const [{ tables }] = await rows(connection,
+    "SELECT count(*) AS tables FROM duckdb_tables() WHERE database_name = current_database() AND table_name = 'day_keys'");
+  return tables > 0;
+}
+
+// The store `file` (open as `old`, which this closes) without its table of
+// day keys. A kill at any moment leaves the old store whole (and the keys in
+// both places) or the new one in its place.
+async function moveDayKeysOut(file, old) {
   const copy = file + '.rewrite';
-  for (const leftover of [copy, copy + '.wal']) fs.rmSync(leftover, { force: true });
-  const old = await openDuckDb(file);
   try {
-    const [{ tables }] = await rows(old.connection,
-      "SELECT count(*) AS tables FROM duckdb_tables() WHERE database_name = current_database() AND table_name = 'day_keys'");
-    if (!tables) return;
+    for (const leftover of [copy, copy + '.wal']) fs.rmSync(leftover, { force: true });
     const keys = readKeyFile(file) || { fileKey: newKey(), days: new Map() };
     for (const row of await rows(old.connection, 'SELECT CAST(day AS VARCHAR) AS day, hex(key) AS key FROM day_keys')) {
       if (!keys.days.has(row.day)) keys.days.set(row.day, Buffer.from(row.key, 'hex'));
@@ -37,11 +39,10 @@ async function moveOldDayKeysOut(file) {
   } finally {
     old.close();
   }
-  if (!fs.existsSync(copy)) return;
-  if (fs.existsSync(file + '.wal') || fs.existsSync(copy + '.wal')) throw new Error(copy + '.wal: the copy of the store was not written whole');
+  if (fs.existsSync(file + '.wal') || fs.existsSync(copy + '.wal')) throw new Error(copy + ': the copy of the store was not written whole');
   syncPath(copy);
   fs.renameSync(copy, file);
   syncPath(path.dirname(path.resolve(file)));
 }
 
-module.exports = { moveOldDayKeysOut };
+module.exports = { holdsDayKeys, moveDayKeysOut };

@@ -5,14 +5,17 @@ const fs = require('fs');
 const path = require('path');
 const { openDuckDb } = require('./duckdb.js');
 const { createRollups, refreshRollups } = require('./rollups.js');
-const { moveOldDayKeysOut } = require('./old_day_keys.js');
+const { holdsDayKeys, moveDayKeysOut } = require('./old_day_keys.js');
 
 const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
 
 // The store at `file`, made when there is none: { instance, connection, close() }.
 async function openStore(file) {
-  await moveOldDayKeysOut(file);
-  const store = await openDuckDb(file);
+  let store = await openDuckDb(file);
+  if (await holdsDayKeys(store.connection)) {
+    await moveDayKeysOut(file, store);
+    store = await openDuckDb(file);
+  }
   await store.connection.run(SCHEMA);
   await createRollups(store.connection);
   return store;

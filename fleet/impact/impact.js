@@ -10,7 +10,7 @@ const { ITEM_KEYS } = require('../ingest/classify.js');
 const { selectPeriod } = require('../report/queries.js');
 const { explainBatch, explainable, judgedAnswer } = require('../report/database_explain.js');
 const { share } = require('../report/shares.js');
-const { foldTable, shownFigure, OTHER } = require('../report/folding.js');
+const { foldTable, shownFigure, withheld, OTHER } = require('../report/folding.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
 const { runCommand } = require('../cli/run_command.js');
 
@@ -87,7 +87,7 @@ function impactFigures(changed, itemRows, total, minimum, notJudged = 0) {
   const verdictChanges = fold([...transitions.values()], { from: null, to: null, label: OTHER });
   const adapterRows = fold([...adapters.values()], { vendorId: null, deviceId: null, driver: null, before: null, after: null, label: OTHER });
   return {
-    machines: total,
+    machines: withheld(total, minimum) ? null : total,
     notJudged: figure(notJudged),
     newlyRejected: figure(sum(changed.filter((g) => !g.before.rejected && g.after.rejected))),
     newlyAccepted: figure(sum(changed.filter((g) => g.before.rejected && !g.after.rejected))),

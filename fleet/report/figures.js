@@ -4,7 +4,7 @@
 'use strict';
 const page = require('../../resultpage/result.js');
 const { share } = require('./shares.js');
-const { foldTable, shownFigure, withheld, OTHER } = require('./folding.js');
+const { foldTable, shownFigure, withheld, withheldCells, OTHER } = require('./folding.js');
 const { STEPS, passesLowered } = require('./what_if.js');
 const bins = require('./bins.js');
 
@@ -41,28 +41,41 @@ function sortedKeys(object) {
 
 // A figure of a fixed table, counted in withheldCount when withheld.
 function figure(count, total, minimum, withheldCount) {
-  if (withheld(count, minimum)) withheldCount.n++;
-  return shownFigure(count, total, minimum);
+  const shown = shownFigure(count, total, minimum);
+  if (shown.machines === null) withheldCount.n++;
+  return shown;
 }
 
+function verdictCounts(profiles) {
+  return Object.values(VERDICTS).map((verdict) => sum(profiles.filter((p) => p.verdict === verdict), (p) => p.machines));
+}
+
+// The verdicts add up to the machines shown: a verdict withheld takes a
+// second one with it.
 function verdicts(profiles, total, minimum) {
-  const count = { n: 0 }, table = {};
-  for (const [field, verdict] of Object.entries(VERDICTS)) {
-    table[field] = figure(sum(profiles.filter((p) => p.verdict === verdict), (p) => p.machines), total, minimum, count);
-  }
+  const counts = verdictCounts(profiles), hidden = withheldCells(counts, minimum), count = { n: 0 }, table = {};
+  Object.keys(VERDICTS).forEach((field, i) => {
+    table[field] = figure(hidden[i] ? null : counts[i], total, minimum, count);
+  });
   return { table, folded: count.n };
 }
 
+// A requirement's machines are below, unknown or meeting it (never shown),
+// and those below it are below on it alone or with others (never shown):
+// each is withheld as a table of its own.
 function requirements(profiles, total, minimum) {
   const count = { n: 0 };
   const table = REQUIREMENT_IDS.map((id) => {
     const state = (s) => sum(profiles.filter((p) => p['st_' + id] === s), (p) => p.machines);
     const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
+    const below = state(STATES.below), unknown = state(STATES.unknown);
+    const states = withheldCells([below, unknown, total - below - unknown], minimum, [2]);
+    const parts = withheldCells([alone, below - alone], minimum, [1]);
     return {
       id,
-      below: figure(state(STATES.below), total, minimum, count),
-      unknown: figure(state(STATES.unknown), total, minimum, count),
-      soleBlocker: figure(alone, total, minimum, count)
+      below: figure(states[0] ? null : below, total, minimum, count),
+      unknown: figure(states[1] ? null : unknown, total, minimum, count),
+      soleBlocker: figure(parts[0] ? null : alone, total, minimum, count)
     };
   });
   return { table, folded: count.n };
@@ -91,7 +104,9 @@ function combinations(profiles, total, minimum) {
   return finish(rows, total, minimum, { ids: null, label: OTHER });
 }
 
-function whatIf(profiles, shortfalls, total, minimum) {
+// A step's machines are the verdicts' "meets" and those it gains: shown
+// only when both are, so that neither is the other less the step.
+function whatIf(profiles, shortfalls, total, minimum, meetsShown) {
   const meets = sum(profiles.filter((p) => p.verdict === VERDICTS.meets), (p) => p.machines);
   const count = { n: 0 };
   const table = STEPS.map((step) => {
@@ -99,9 +114,10 @@ function whatIf(profiles, shortfalls, total, minimum) {
       memMb: row.mem_mb, pslevel: row.pslevel, ramMb: row.ram_mb, diskMb: row.disk_mb,
       osMajor: row.os_major, osMinor: row.os_minor, osSp: row.os_sp
     })), (row) => row.machines);
-    const shown = figure(meets + gained, total, minimum, count);
+    const gainedShown = !withheld(gained, minimum) && !withheld(total, minimum);
+    const shown = figure(meetsShown && gainedShown ? meets + gained : null, total, minimum, count);
     return Object.assign({ id: step.id, minimum: step.minimum, lowered: step.lowered }, shown,
-      { gained: withheld(gained, minimum) ? null : gained });
+      { gained: gainedShown ? gained : null });
   });
   return { table, folded: count.n };
 }
@@ -171,9 +187,20 @@ function adapters(nameRows, total, minimum, pciNames) {
       names: a.names.filter((n) => n.machines >= minimum).sort((x, y) => y.machines - x.machines || (x.name < y.name ? -1 : 1))
         .slice(0, MOST_NAMES).map((n) => n.name)
     }),
-    extra: () => ({ meetsShare: Math.round(a.meets / a.machines * 1e6) / 1e6, topBlocker: topBlocker(a.below) })
+    extra: () => adapterShares(a, minimum)
   }));
   return finish(rows, total, minimum, { vendorId: null, deviceId: null, vendorName: null, deviceName: null, names: [], label: OTHER });
+}
+
+// The share of an adapter's machines that meet, shown when neither those
+// that meet nor the others are 1 to K-1; the requirement most of them fall
+// short of, shown when K of them do.
+function adapterShares(a, minimum) {
+  const blocker = topBlocker(a.below);
+  return {
+    meetsShare: withheld(a.meets, minimum) || withheld(a.machines - a.meets, minimum) ? null : Math.round(a.meets / a.machines * 1e6) / 1e6,
+    topBlocker: blocker === null || withheld(a.below[blocker], minimum) ? null : blocker
+  };
 }
 
 // The requirement most of the adapter's machines fall short of (the
@@ -225,6 +252,6 @@ function rejectedDrivers(driverRows, total, minimum) {
 }
 
 module.exports = {
-  lines, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
+  lines, verdictCounts, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
   alternateVersions, topBlocker
 };

@@ -24,14 +24,43 @@ function foldRows(rows, minimum, makeOther) {
 }
 
 // A single figure of a fixed table (a verdict, a requirement's count): shown
-// when it is 0 or at least `minimum`, otherwise withheld (null).
+// when it is 0 or at least `minimum`, otherwise withheld (null). A figure
+// already withheld (null) stays so.
 function withheld(machines, minimum) {
-  return machines > 0 && machines < minimum;
+  return machines === null || (machines > 0 && machines < minimum);
 }
 
-// A figure of a fixed table: its share of `total`, or all null when withheld.
+// A figure of a fixed table: its share of `total`, or all null when it or
+// the total is withheld (a total under K shows no figure, zeros included).
 function shownFigure(count, total, minimum) {
-  return withheld(count, minimum) ? { machines: null, share: null, low: null, high: null } : share(count, total);
+  return withheld(count, minimum) || withheld(total, minimum) ? { machines: null, share: null, low: null, high: null } : share(count, total);
+}
+
+// Which cells of a table whose total is shown are withheld: those of 1 to
+// K-1 machines, those the report never shows (`unshown`, their indexes) and,
+// when a cell is under K and no withheld cell has K or more, the smallest
+// cell of K or more too (the first on a tie), so that no cell under K is the
+// total less the shown cells. A zero is never that one: the withheld cells
+// would still add up to exactly what they hold.
+function withheldCells(counts, minimum, unshown = []) {
+  const out = counts.map((n, i) => unshown.includes(i) || withheld(n, minimum));
+  const large = (n) => n > 0 && !withheld(n, minimum);
+  if (!counts.some((n) => withheld(n, minimum)) || counts.some((n, i) => out[i] && large(n))) return out;
+  let second = -1;
+  counts.forEach((n, i) => {
+    if (!out[i] && large(n) && (second < 0 || n < counts[second])) second = i;
+  });
+  if (second >= 0) out[second] = true;
+  return out;
+}
+
+// The K the figures of a period are held to: K itself, unless no verdict of
+// the period has K machines (fewer than K in all, or only small groups the
+// total would give away); then more than the period has, so that it shows
+// no figure and no row at all. An empty period has nothing to hide.
+function periodMinimum(verdictCounts, minimum) {
+  const total = verdictCounts.reduce((a, b) => a + b, 0);
+  return total === 0 || verdictCounts.some((n) => n >= minimum) ? minimum : total + 1;
 }
 
 // A table's rows (in order, each with its machines) with the small ones
@@ -43,4 +72,4 @@ function foldTable(rows, total, minimum, other, shown) {
   return { rows: folded.rows.map((row) => (row === otherRow ? row : shown(row))), folded: folded.folded };
 }
 
-module.exports = { foldRows, foldTable, shownFigure, withheld, OTHER };
+module.exports = { foldRows, foldTable, shownFigure, withheld, withheldCells, periodMinimum, OTHER };

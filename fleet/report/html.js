@@ -14,11 +14,11 @@ function percent(share) {
 }
 
 function count(figure) {
-  return figure.machines === null ? 'fewer than K' : figure.machines.toLocaleString('en-US');
+  return figure.machines === null ? 'withheld' : figure.machines.toLocaleString('en-US');
 }
 
 function figureText(figure) {
-  if (figure.machines === null) return 'withheld (fewer than K machines)';
+  if (figure.machines === null) return 'withheld (fewer than K machines, or withheld with such a figure)';
   return count(figure) + (figure.share === null ? '' : ' (' + percent(figure.share) +
     (figure.low === null || figure.low === undefined ? '' : ', 95% ' + percent(figure.low) + ' to ' + percent(figure.high)) + ')');
 }
@@ -79,8 +79,8 @@ function reportPage(report) {
   const requirementRows = (part) => report.requirements.map((r) => Object.assign({ label: r.id }, r[part]));
   const parts = [
     '<h1>Quillet system test: the fleet</h1>',
-    '<p class="lead">' + escape(report.machines.toLocaleString('en-US')) + ' machines (' + escape(report.results.toLocaleString('en-US')) +
-      ' results) from ' + escape(period) + '. A machine is one day\u2019s latest result of one computer. Rows under ' +
+    '<p class="lead">' + (report.machines === null ? escape('Too few machines to show any figure') : escape(report.machines.toLocaleString('en-US')) +
+      ' machines (' + escape(report.results.toLocaleString('en-US')) + ' results)') + ' from ' + escape(period) + '. A machine is one day\u2019s latest result of one computer. Rows under ' +
       escape(report.minMachines) + ' machines are folded into \u201cOther\u201d; shares carry 95% Wilson intervals.</p>',
     section('Verdicts', barChart('Machines by verdict', verdictRows)),
     section('Requirements', barChart('Below the minimum', requirementRows('below')) + barChart('Below on this requirement alone', requirementRows('soleBlocker')) +

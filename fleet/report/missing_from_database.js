@@ -74,6 +74,8 @@ function missingAdapters(nameRows, answers, levelRows, minimum) {
 // Adds the table to the report; gives the drafts' text with --draft.
 async function addMissingFromDatabase(connection, report, options) {
   const days = dayWithin(options.from, options.to);
+  // A period whose figures are all withheld lists no adapter either.
+  const minimum = report.machines === null ? Infinity : options.minimum;
   const nameRows = await rows(connection, rollupQuery('adapters', days, {
     keys: ['vendor_id', 'device_id', 'card'], where: PCI_ADAPTER + " AND card IS NOT NULL AND card <> ''", order: 'vendor_id, device_id, card' }));
   const levelRows = await rows(connection, rollupQuery('adapter_levels', days));
@@ -88,14 +90,14 @@ async function addMissingFromDatabase(connection, report, options) {
   const missing = missingAdapters(nameRows, byRow, levelRows, options.minimum)
     .sort((a, b) => b.machines - a.machines || a.vendorId - b.vendorId || a.deviceId - b.deviceId);
   const shown = [];
-  const folded = foldTable(missing, report.machines, options.minimum, { vendorId: null, deviceId: null, name: null, label: OTHER, pixelShader: null }, (m) => {
+  const folded = foldTable(missing, report.machines, minimum, { vendorId: null, deviceId: null, name: null, label: OTHER, pixelShader: null }, (m) => {
     shown.push(m);
     return Object.assign({ vendorId: m.vendorId, deviceId: m.deviceId, name: m.name }, share(m.machines, report.machines),
       { pixelShader: m.level ? m.level.major + '.' + m.level.minor : null });
   });
   report.missingFromDatabase = folded.rows;
   report.folded.missingFromDatabase = folded.folded;
-  report.notJudgedByDatabase = shownFigure(notJudged, report.machines, options.minimum);
+  report.notJudgedByDatabase = shownFigure(notJudged, report.machines, minimum);
   return options.draft ? draftRecords(shown, options.pciNames, report.period, options.db) : null;
 }
 

@@ -5,6 +5,7 @@
 const { runCommand } = require('../cli/run_command.js');
 const queries = require('./queries.js');
 const figures = require('./figures.js');
+const { periodMinimum, withheld } = require('./folding.js');
 const { loadPciIds } = require('./pci_ids.js');
 const { UsageError, parseArguments, period, minimumMachines } = require('../cli/arguments.js');
 const { addMissingFromDatabase } = require('./missing_from_database.js');
@@ -25,19 +26,23 @@ async function buildReport(connection, options) {
   for (const column of ['mem_mb', 'pslevel', 'dxver', 'windows', 'ram_mb', 'disk_mb', 'vendor_id']) {
     values[column] = await queries.grouped(connection, column, days);
   }
-  const verdicts = figures.verdicts(profiles, total, minimum);
-  const requirements = figures.requirements(profiles, total, minimum);
-  const combinations = figures.combinations(profiles, total, minimum);
-  const whatIf = figures.whatIf(profiles, await queries.grouped(connection, 'single_shortfalls', days), total, minimum);
-  const distributions = figures.distributions(values, total, minimum, pciNames);
-  const adapters = figures.adapters(await queries.grouped(connection, 'adapters', days), total, minimum, pciNames);
-  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, minimum);
+  // Every figure of a period too small to show is held to more machines
+  // than it has; the command's K is still the one reported.
+  const floor = periodMinimum(figures.verdictCounts(profiles), minimum);
+  const verdicts = figures.verdicts(profiles, total, floor);
+  const requirements = figures.requirements(profiles, total, floor);
+  const combinations = figures.combinations(profiles, total, floor);
+  const whatIf = figures.whatIf(profiles, await queries.grouped(connection, 'single_shortfalls', days), total, floor, verdicts.table.meets.machines !== null);
+  const distributions = figures.distributions(values, total, floor, pciNames);
+  const adapters = figures.adapters(await queries.grouped(connection, 'adapters', days), total, floor, pciNames);
+  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, floor);
+  const shown = !withheld(total, floor);
   return {
     period: { from, to },
     minMachines: minimum,
     lines: figures.lines(await queries.fileCounts(connection)),
-    results: await queries.resultCount(connection, days),
-    machines: total,
+    results: shown ? await queries.resultCount(connection, days) : null,
+    machines: shown ? total : null,
     verdicts: verdicts.table,
     requirements: requirements.table,
     combinations: combinations.rows,

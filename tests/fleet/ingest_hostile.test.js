@@ -9,7 +9,7 @@ const os = require('os');
 const path = require('path');
 const zlib = require('zlib');
 const { spawnSync } = require('child_process');
-const { DuckDBInstance } = require('@duckdb/node-api');
+const { queryStore } = require('./store_query.js');
 const { address } = require('../resultpage/address.js');
 const { LINE_LIMIT } = require('../../fleet/ingest/log_pieces.js');
 const L = require('./log_lines.js');
@@ -22,16 +22,7 @@ function fleet(args, env) {
   return { status: done.status, out: done.stdout, err: done.stderr };
 }
 
-async function query(store, sql) {
-  const instance = await DuckDBInstance.create(store, { access_mode: 'READ_ONLY' });
-  const connection = await instance.connect();
-  try {
-    return (await connection.runAndReadAll(sql)).getRowObjectsJS();
-  } finally {
-    connection.closeSync();
-    instance.closeSync();
-  }
-}
+const query = (store, sql) => queryStore(store, sql, { access_mode: 'READ_ONLY' });
 
 const storedLines = async (store) => (await query(store, 'SELECT line_no FROM results ORDER BY line_no')).map((r) => Number(r.line_no));
 

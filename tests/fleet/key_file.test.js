@@ -10,6 +10,7 @@ const path = require('path');
 const crypto = require('crypto');
 const { spawn, spawnSync } = require('child_process');
 const { DuckDBInstance } = require('@duckdb/node-api');
+const { queryStore } = require('./store_query.js');
 const { address, items } = require('../resultpage/address.js');
 const { identityItems, identityText, machineHash } = require('../../fleet/ingest/machine_rule.js');
 const L = require('./log_lines.js');
@@ -24,16 +25,7 @@ function run(...args) {
   return done.stdout;
 }
 
-async function query(store, sql) {
-  const instance = await DuckDBInstance.create(store);
-  const connection = await instance.connect();
-  try {
-    return (await connection.runAndReadAll(sql)).getRowObjectsJS();
-  } finally {
-    connection.closeSync();
-    instance.closeSync();
-  }
-}
+const query = queryStore;
 
 // A day's log ("01/Dec/2026") of `n` results from a few machines, with one
 // request of a known machine among them.

@@ -5,6 +5,7 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const readline = require('node:readline');
 const { spawn } = require('node:child_process');
 
 function toolCommand() {
@@ -32,33 +33,79 @@ function adapterLines(adapters) {
   return adapters.map((a) => [a.vendorId, a.deviceId, a.driver || '', a.card || ''].join('\t')).join('\n') + '\n';
 }
 
-function run(command, args) {
-  return new Promise((resolve, reject) => {
-    const child = spawn(command, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-    const out = [], err = [];
-    child.stdout.on('data', (chunk) => out.push(chunk));
-    child.stderr.on('data', (chunk) => err.push(chunk));
-    child.on('error', (error) => reject(new Error('cannot run the database tool ' + command + ': ' + error.message)));
-    child.on('close', (status) => resolve({ status, stdout: Buffer.concat(out).toString('utf8'), stderr: Buffer.concat(err).toString('utf8') }));
-  });
+// The questions written a batch at a time: a million names would not fit
+// one string.
+const LINES_PER_WRITE = 4096;
+
+function writeAdapterLines(file, adapters) {
+  const fd = fs.openSync(file, 'w');
+  try {
+    for (let i = 0; i < adapters.length; i += LINES_PER_WRITE) {
+      fs.writeSync(fd, adapterLines(adapters.slice(i, i + LINES_PER_WRITE)), null, 'utf8');
+    }
+  } finally {
+    fs.closeSync(fd);
+  }
 }
 
-// The tool's answers split per database: answers[d][i] is the explain
-// record of adapters[i] against databases[d].
-function splitAnswers(text, adapterCount, databases) {
-  const records = text.split('\n').filter((line) => line.trim() !== '').map((line) => JSON.parse(line));
-  if (records.length !== adapterCount * databases.length) {
-    throw new Error('the database tool gave ' + records.length + ' answers for ' + adapterCount + ' adapters and ' + databases.length + ' databases');
-  }
-  return databases.map((database, d) => {
-    const answers = records.slice(d * adapterCount, (d + 1) * adapterCount);
-    answers.forEach((answer, i) => {
+// The tool's answers as they come, one JSON line each, checked against the
+// questions: answers[d][i] is the explain record of adapters[i] against
+// databases[d].
+function createAnswers(adapterCount, databases) {
+  const answers = databases.map(() => []);
+  let count = 0;
+  return {
+    add(line) {
+      if (line.trim() === '') return;
+      const answer = JSON.parse(line);
+      const d = Math.floor(count / adapterCount), i = count % adapterCount;
+      count++;
+      if (d >= databases.length) return;
       if (answer.line !== i + 1) throw new Error('the database tool answered line ' + answer.line + ' where line ' + (i + 1) + ' was due');
       if (answer.readable === false) {
-        throw new Error('the database tool cannot read ' + database + (answer.error && answer.error.reason ? ': ' + answer.error.reason : ''));
+        throw new Error('the database tool cannot read ' + databases[d] + (answer.error && answer.error.reason ? ': ' + answer.error.reason : ''));
+      }
+      answers[d].push(answer);
+    },
+    finish() {
+      if (count !== adapterCount * databases.length) {
+        throw new Error('the database tool gave ' + count + ' answers for ' + adapterCount + ' adapters and ' + databases.length + ' databases');
+      }
+      return answers;
+    }
+  };
+}
+
+function splitAnswers(text, adapterCount, databases) {
+  const answers = createAnswers(adapterCount, databases);
+  for (const line of text.split('\n')) answers.add(line);
+  return answers.finish();
+}
+
+// The tool's standard output line by line into `answers`; of its standard
+// error the end only, which says why it failed.
+const ERROR_TAIL = 64 * 1024;
+
+function run(command, args, answers) {
+  return new Promise((resolve, reject) => {
+    const child = spawn(command, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+    let stderr = '';
+    let failed = null;
+    child.stderr.setEncoding('utf8');
+    child.stderr.on('data', (text) => { stderr = (stderr + text).slice(-ERROR_TAIL); });
+    const lines = readline.createInterface({ input: child.stdout, crlfDelay: Infinity });
+    lines.on('line', (line) => {
+      if (failed) return;
+      try {
+        answers.add(line);
+      } catch (error) {
+        failed = error;
+        child.kill();
       }
     });
-    return answers;
+    child.on('error', (error) => reject(new Error('cannot run the database tool ' + command + ': ' + error.message)));
+    // 'close' comes after the last line has been read.
+    child.on('close', (status) => resolve({ status, stderr, failed }));
   });
 }
 
@@ -69,13 +116,15 @@ async function explainBatch(adapters, databases, { trail = false } = {}) {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'vidrake-fleet-explain-'));
   try {
     const file = path.join(folder, 'adapters.txt');
-    fs.writeFileSync(file, adapterLines(adapters), 'utf8');
+    writeAdapterLines(file, adapters);
     const command = toolCommand();
-    const result = await run(command, ['explain', '--batch', file, ...(trail ? ['--trail'] : []), ...databases]);
+    const answers = createAnswers(adapters.length, databases);
+    const result = await run(command, ['explain', '--batch', file, ...(trail ? ['--trail'] : []), ...databases], answers);
+    if (result.failed) throw result.failed;
     if (result.status !== 0) {
       throw new Error('the database tool (' + command + ') ended with status ' + result.status + (result.stderr.trim() ? ': ' + result.stderr.trim() : ''));
     }
-    return splitAnswers(result.stdout, adapters.length, databases);
+    return answers.finish();
   } finally {
     fs.rmSync(folder, { recursive: true, force: true });
   }

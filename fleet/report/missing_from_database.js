@@ -76,17 +76,22 @@ async function addMissingFromDatabase(connection, report, options) {
   const days = dayWithin(options.from, options.to);
   // A period whose figures are all withheld lists no adapter either.
   const minimum = report.machines === null ? Infinity : options.minimum;
-  const nameRows = await rows(connection, rollupQuery('adapters', days, {
-    keys: ['vendor_id', 'device_id', 'card'], where: PCI_ADAPTER + " AND card IS NOT NULL AND card <> ''", order: 'vendor_id, device_id, card' }));
-  const levelRows = await rows(connection, rollupQuery('adapter_levels', days));
+  // Only a name that K machines reported is asked: a name could be shown only
+  // then, and one address can send a million names. The machines of the
+  // others are counted apart, like those of a name the tool cannot be asked.
+  const names = { keys: ['vendor_id', 'device_id', 'card'], where: PCI_ADAPTER + " AND card IS NOT NULL AND card <> ''" };
+  const asking = Number.isFinite(minimum) ? 'sum(machines) >= ' + minimum : 'false';
+  const nameRows = await rows(connection, rollupQuery('adapters', days, Object.assign({ having: asking, order: 'vendor_id, device_id, card' }, names)));
+  const [{ machines: unasked }] = await rows(connection, 'SELECT CAST(coalesce(sum(machines), 0) AS BIGINT) AS machines FROM (' +
+    rollupQuery('adapters', days, Object.assign({ having: 'NOT (' + asking + ')' }, names)) + ')');
+  const levelRows = await rows(connection, rollupQuery('adapter_levels', days, {
+    where: '(vendor_id, device_id) IN (SELECT vendor_id, device_id FROM (' + rollupQuery('adapters', days, Object.assign({ having: asking }, names)) + '))' }));
   const questions = nameRows.map((row) => ({ vendorId: row.vendor_id, deviceId: row.device_id, driver: UNNAMED_DRIVER, card: row.card }));
   const asked = questions.filter(explainable);
   const [answers] = await explainBatch(asked, [options.db], { trail: Boolean(options.draft) });
-  // A name the tool could not be asked about, or whose answer is an error,
-  // has no judgement: its machines are counted apart.
   const answerOf = new Map(asked.map((question, i) => [question, answers[i]]));
   const byRow = questions.map((question) => (judgedAnswer(answerOf.get(question)) ? answerOf.get(question) : null));
-  const notJudged = nameRows.reduce((sum, row, i) => sum + (byRow[i] === null ? row.machines : 0), 0);
+  const notJudged = unasked + nameRows.reduce((sum, row, i) => sum + (byRow[i] === null ? row.machines : 0), 0);
   const missing = missingAdapters(nameRows, byRow, levelRows, options.minimum)
     .sort((a, b) => b.machines - a.machines || a.vendorId - b.vendorId || a.deviceId - b.deviceId);
   const shown = [];

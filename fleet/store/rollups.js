@@ -148,14 +148,15 @@ async function rollupViews(connection) {
 }
 
 // A grouping's rows summed over the days `days` selects, regrouped by `keys`
-// (default: all its keys), of the rows `where` selects.
+// (default: all its keys), of the rows `where` selects, the groups `having`
+// selects (a condition on the grouping's own columns, summed).
 function rollupQuery(name, days, options) {
   const r = ROLLUPS[name];
   const keys = (options && options.keys) || r.keys.map(nameOf);
   const sums = r.counts.map(nameOf).map((c) => 'CAST(coalesce(sum(' + c + '), 0) AS BIGINT) AS ' + c);
   return 'SELECT ' + keys.concat(sums).join(', ') + ' FROM ' + tableName(name) + ' WHERE (' + days + ')' +
     (options && options.where ? ' AND (' + options.where + ')' : '') + (keys.length ? ' GROUP BY ALL' : '') +
-    (options && options.order ? ' ORDER BY ' + options.order : '');
+    (options && options.having ? ' HAVING ' + options.having : '') + (options && options.order ? ' ORDER BY ' + options.order : '');
 }
 
 module.exports = { ROLLUPS, PCI_ADAPTER, rollupSelect, rollupQuery, createRollups, refreshRollups, rollupViews };

@@ -92,6 +92,34 @@ function erringTool() {
   return file;
 }
 
+// A database tool that answers every line as not named (a fallback without a
+// level), notes how many lines it was asked, and ends with `status`.
+function countingTool(status = 0) {
+  const file = path.join(folder, 'counting-tool-' + status);
+  fs.writeFileSync(file, '#!' + process.execPath + '\n' +
+    "const fs = require('fs'); const a = process.argv.slice(2); const batch = a[a.indexOf('--batch') + 1];\n" +
+    "const lines = fs.readFileSync(batch, 'utf8').split('\\n').filter((l) => l);\n" +
+    "fs.writeFileSync(" + JSON.stringify(file + '.asked') + ", String(lines.length));\n" +
+    "for (const db of a.slice(a.indexOf('--batch') + 2).filter((x) => x !== '--trail'))\n" +
+    "  lines.forEach((l, i) => console.log(JSON.stringify({ database: db, line: i + 1, decidedBy: 'fallback', trail: [],\n" +
+    "    direct3d9: { accepted: true }, direct3d8: { accepted: true, level: null } })));\n" +
+    "process.exitCode = " + status + ";\n", { mode: 0o755 });
+  return file;
+}
+
+// What the fleet leaves in the temporary folder while `run` runs.
+async function leftInTemporaryFolder(run) {
+  const before = process.env.TMPDIR;
+  const temporary = fs.mkdtempSync(path.join(folder, 'tmp-'));
+  process.env.TMPDIR = temporary;
+  try {
+    await run();
+  } finally {
+    if (before === undefined) delete process.env.TMPDIR; else process.env.TMPDIR = before;
+  }
+  return fs.readdirSync(temporary);
+}
+
 async function withTool(command, run) {
   const before = process.env.VIDRAKE_DB_COMMAND;
   process.env.VIDRAKE_DB_COMMAND = command;
@@ -111,6 +139,26 @@ const CASES = [
     assert.match(cardRecord(r.draft, 4242)[0], /CardName="GeForce Future" PixelShaderVersion="3"/);
     // Under K the machines apart are withheld like any figure.
     assert.equal((await report(base, '--db', SAMPLE)).json.notJudgedByDatabase.machines, null);
+  }],
+  ['a flood of names is not asked about: only a name K machines reported goes to the tool, and no temporary file stays', async () => {
+    const flood = [];
+    for (let i = 0; i < 2000; i++) flood.push(...machines(1, Object.assign({}, FUTURE, { deviceID: String(5000 + i), card: 'Fake ' + i })));
+    const base = ingested([...machines(10, FUTURE), ...flood]);
+    await withTool(countingTool(), async () => {
+      let r;
+      assert.deepEqual(await leftInTemporaryFolder(async () => { r = await report(base, '--db', SAMPLE); }), []);
+      assert.equal(fs.readFileSync(countingTool() + '.asked', 'utf8'), '1');
+      assert.deepEqual(r.json.missingFromDatabase.map((m) => [m.deviceId, m.name, m.machines]), [[4242, 'GeForce Future', 10]]);
+      assert.equal(r.json.notJudgedByDatabase.machines, 2000);
+      assert.equal((r.draft.match(/<Card /g) || []).length, 1);
+    });
+    await withTool(countingTool(3), async () => {
+      const failed = await leftInTemporaryFolder(async () => {
+        assert.equal(await runReport([base + '.duckdb', '--db', SAMPLE, '--draft', base + '.failed.xml', '--json', base + '.failed.json']), 1);
+      });
+      assert.deepEqual(failed, []);
+      assert.equal(fs.existsSync(base + '.failed.xml') || fs.existsSync(base + '.failed.json'), false);
+    });
   }],
   ['an answer that is an error names no adapter, and impact gives every machine an answer', async () => {
     const base = ingested([...machines(10, FUTURE), ...machines(10, GTX)]);

@@ -8,12 +8,16 @@ const { utcDay, identityText, machineHash, DAY_MS } = require('./machine_rule.js
 const { emptyCounts, countRejected } = require('./line_counts.js');
 const { LINE_LIMIT } = require('./log_pieces.js');
 
-const CACHE_LIMIT = 100000; // distinct addresses a worker keeps judged
+// Distinct addresses a worker keeps judged, and their text at the most: the
+// cache is what a worker's memory grows with (an address can be 1 MiB).
+const CACHE_LIMIT = 20000;
+const CACHE_TEXT_LIMIT = 16 << 20;
 
 // A reader for one worker: addresses get ids qid = n * workers + worker, so
 // ids from several workers never meet.
 function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
   let cache = new Map();
+  let cachedText = 0;
   let next = 0;
   let floor = 0;
   const keys = new Map();
@@ -23,8 +27,9 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
   function judged(query, fresh) {
     let entry = cache.get(query);
     if (entry) return entry;
-    if (cache.size >= cacheLimit) {
+    if (cache.size >= cacheLimit || cachedText + query.length > CACHE_TEXT_LIMIT) {
       cache = new Map();
+      cachedText = 0;
       floor = next;
     }
     entry = judgeQuery(query);
@@ -34,6 +39,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
       fresh.push(entry);
     }
     cache.set(query, entry);
+    cachedText += query.length;
     return entry;
   }
 
@@ -47,6 +53,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     }
     if (job.reset) {
       cache = new Map();
+      cachedText = 0;
       floor = next;
     }
     for (const day of job.forget || []) keys.delete(day);

@@ -4,16 +4,18 @@
 const path = require('path');
 const { Worker } = require('worker_threads');
 
-// A worker's young generation: each line leaves short-lived garbage (its
-// slices, matches and request), and a larger nursery collects it far less
-// often than V8's default.
-const WORKER_YOUNG_MB = 192;
+// A worker's heap: each line leaves short-lived garbage (its slices, matches
+// and request), collected in the young generation; what lives on is the
+// cache of judged addresses, which line_reader.js bounds. A bounded old
+// generation is collected before it grows far past that.
+const WORKER_YOUNG_MB = 48;
+const WORKER_OLD_MB = 128;
 
 function createPool(count) {
   const workers = [];
   for (let i = 0; i < count; i++) {
     const worker = new Worker(path.join(__dirname, 'worker_thread.js'), {
-      workerData: { worker: i, workers: count }, resourceLimits: { maxYoungGenerationSizeMb: WORKER_YOUNG_MB }
+      workerData: { worker: i, workers: count }, resourceLimits: { maxYoungGenerationSizeMb: WORKER_YOUNG_MB, maxOldGenerationSizeMb: WORKER_OLD_MB }
     });
     const entry = { worker, waiting: new Map(), busy: 0, failed: null };
     worker.on('message', (reply) => {

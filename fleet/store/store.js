@@ -9,12 +9,16 @@ const { holdsDayKeys, moveDayKeysOut } = require('./old_day_keys.js');
 
 const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
 
+// Ingest's share of the machine: DuckDB's own default is 80% of it. Past
+// this, the staged results spill to the store's temporary folder beside it.
+const WRITING = { memory_limit: '256MB' };
+
 // The store at `file`, made when there is none: { instance, connection, close() }.
 async function openStore(file) {
-  let store = await openDuckDb(file);
+  let store = await openDuckDb(file, WRITING);
   if (await holdsDayKeys(store.connection)) {
     await moveDayKeysOut(file, store);
-    store = await openDuckDb(file);
+    store = await openDuckDb(file, WRITING);
   }
   await store.connection.run(SCHEMA);
   await createRollups(store.connection);

@@ -33,7 +33,7 @@
     driver: 'Pilote d’affichage', ram: 'Mémoire vive (RAM)', disk: 'Espace disque libre', windows: 'Version de Windows'
   },
   minimums: {
-    directx: 'DirectX 9.0c', device: 'un périphérique Direct3D en état de marche', memory: '64 Mo', shader: 'version 2.0',
+    directx: 'DirectX 9.0c', device: 'un périphérique Direct3D en état de marche', memory: '64 Mo', shader: 'au moins la version 2.0',
     driver: 'une version acceptée par la liste des cartes vidéo', ram: '500 Mo', disk: '250 Mo sur un disque dur',
     windows: 'Windows XP SP2, Server 2003 SP2 ou ultérieur'
   },

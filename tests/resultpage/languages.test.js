@@ -126,3 +126,30 @@ test('the preferences: navigator.languages, then language, then IE\'s userLangua
   assert.equal(choose({ languages: ['ja'], language: 'ja', userLanguage: 'pl' }), 'pl');
   assert.equal(choose({}), 'en');
 });
+
+// Just enough of a document for the page to start and ask for a language.
+function startingDocument(scriptSource) {
+  const added = [];
+  const head = { appendChild: (node) => { added.push(node); node.parentNode = head; return node; }, removeChild() {} };
+  const doc = {
+    body: { getAttribute: () => '' },
+    createElement: (tag) => ({ tag }),
+    getElementsByTagName: (tag) => (tag === 'script' ? [{ getAttribute: () => scriptSource }] : tag === 'head' ? [head] : [])
+  };
+  return { doc, added };
+}
+
+test('a language not yet here is loaded as UTF-8 from beside the page\'s script', () => {
+  for (const [source, folder] of [['/quillet-systemtest/result.js', '/quillet-systemtest/'], ['result.js', ''],
+    ['http://h/x/result.js', 'http://h/x/']]) {
+    const { doc, added } = startingDocument(source);
+    const shown = page.start({ document: doc, location: { href: 'http://h/quillet-systemtest?result=0' },
+      navigator: { userLanguage: 'ru-RU' } });
+    assert.equal(shown, null, 'the page waits for the words');
+    assert.equal(added.length, 1);
+    assert.equal(added[0].tag, 'script');
+    assert.equal(added[0].src, folder + 'language-ru.js');
+    assert.equal(added[0].charset, 'utf-8', 'Internet Explorer reads it as UTF-8 whatever the page\'s encoding');
+    assert.equal(typeof added[0].onreadystatechange, 'function', 'Internet Explorer 6 to 8 tell a load by readyState');
+  }
+});

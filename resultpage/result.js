@@ -6,14 +6,25 @@
  * a browser the script starts itself. ECMAScript 3 and no newer library, so
  * that Internet Explorer 6 to 8 run it too. */
 (function (root, factory) {
-  var api = factory();
+  var api = factory(root);
   if (typeof module === 'object' && module.exports) module.exports = api;
   if (root && root.document && root.location) {
     root.QuilletResult = api;
     api.startWhenReady(root);
   }
-}(typeof window !== 'undefined' ? window : this, function () {
+}(typeof window !== 'undefined' ? window : this, function (root) {
   'use strict';
+
+  // The page's words by language: English, the source and the default, comes
+  // with the script (a file of its own, loaded before it); the others are
+  // loaded when asked for (language-CODE.js, beside this script). The code and
+  // the language's own name, as the list of languages shows it.
+  var LANGUAGES = [['en', 'English'], ['de', 'Deutsch'], ['fr', 'Fran\u00e7ais'], ['es', 'Espa\u00f1ol'],
+    ['it', 'Italiano'], ['pl', 'Polski'], ['ru', '\u0420\u0443\u0441\u0441\u043a\u0438\u0439'],
+    ['pt-BR', 'Portugu\u00eas (Brasil)'], ['zh-CN', '\u7b80\u4f53\u4e2d\u6587']];
+  var TABLES = root && root.QuilletLanguages && root.QuilletLanguages.en ? root.QuilletLanguages
+    : require('./language-en.js').QuilletLanguages;
+  var ENGLISH = TABLES.en;
 
   // The query keys in the order the program writes them.
   var KEYS = ['result', 'mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver',
@@ -53,55 +64,42 @@
     0x80EE: 'VirtualBox', 0x1AB8: 'Parallels', 0x1414: 'Microsoft', 0x1234: 'QEMU'
   };
 
-  // id, name, minimum, the address key of its value, its bit "below" and its
-  // bit "undetermined".
-  var REQUIREMENTS = [
-    ['directx', 'DirectX', 'DirectX 9.0c', 'dxver', 0x001, 0],
-    ['device', 'Direct3D device', 'a working Direct3D device', null, 0x002, 0],
-    ['memory', 'Video memory', '64 MB', 'mem', 0x010, 0x004],
-    ['shader', 'Pixel shader', 'version 2.0', 'pslevel', 0x020, 0x008],
-    ['driver', 'Display driver', 'a version the video card list accepts', 'driver', 0x400, 0],
-    ['ram', 'Memory (RAM)', '500 MB', 'ram', 0x040, 0],
-    ['disk', 'Free disk space', '250 MB on one fixed drive', 'hdspace', 0x080, 0],
-    ['windows', 'Windows', 'Windows XP SP2, Server 2003 SP2 or later', 'osver', 0x100, 0]
+  // id, the address key of its value, its bit "below" and its bit
+  // "undetermined"; REQUIREMENTS adds the English name and minimum after the
+  // id for readers of the address.
+  var REQUIREMENT_BITS = [
+    ['directx', 'dxver', 0x001, 0],
+    ['device', null, 0x002, 0],
+    ['memory', 'mem', 0x010, 0x004],
+    ['shader', 'pslevel', 0x020, 0x008],
+    ['driver', 'driver', 0x400, 0],
+    ['ram', 'ram', 0x040, 0],
+    ['disk', 'hdspace', 0x080, 0],
+    ['windows', 'osver', 0x100, 0]
   ];
 
-  var REQUIREMENT_IDS = [];
-  for (var q = 0; q < REQUIREMENTS.length; q++) REQUIREMENT_IDS.push(REQUIREMENTS[q][0]);
+  var REQUIREMENTS = [], REQUIREMENT_IDS = [];
+  for (var q = 0; q < REQUIREMENT_BITS.length; q++) {
+    var id = REQUIREMENT_BITS[q][0];
+    REQUIREMENTS.push([id, ENGLISH.names[id], ENGLISH.minimums[id]].concat(REQUIREMENT_BITS[q].slice(1)));
+    REQUIREMENT_IDS.push(id);
+  }
 
   // A requirement's states, and the verdicts by the name a record of them
   // takes in a reader's output.
   var STATES = { meets: 'meets', below: 'below', unknown: 'unknown' };
   var VERDICTS = { meets: 'meets', below: 'below', incomplete: 'incomplete', notRun: 'not-run' };
 
-  var STATE_WORDS = { meets: 'Meets', below: 'Below minimum', unknown: 'Unknown' };
   var STATE_WORDS_IN_TEXT = { meets: 'meets', below: 'below minimum', unknown: 'unknown' };
-  var HEADLINES = {
-    meets: 'This computer meets the minimum requirements for Quillet.',
-    below: 'This computer does not meet the minimum requirements for Quillet.',
-    incomplete: 'The test could not check everything.',
-    'not-run': 'The graphics check could not run.'
-  };
-  var MAKER = ' from the graphics card maker\u2019s website';
-  // What to do: [when below the minimum, when unknown].
-  var ADVICE = {
-    directx: ['Install DirectX 9.0c or later from Microsoft\u2019s download page, then run the test again.',
-      'The test could not tell which DirectX is installed. Install DirectX 9.0c or later from Microsoft\u2019s download page, then run the test again.'],
-    device: ['Direct3D could not start on this graphics card. Install the newest driver' + MAKER + ', restart the computer and run the test again.',
-      'The graphics card was not tested. Deal with the findings above, then run the test again.'],
-    memory: ['Quillet needs a graphics card with at least 64 MB of its own memory; with less it will be unstable and may lose data.',
-      'Look the memory size up: Control Panel, Display, Settings, Advanced, Adapter: \u201cMemory Size\u201d. 64 MB or more is enough.'],
-    shader: ['Quillet needs a graphics card with pixel shader 2.0 or higher (a DirectX 9 class card); on this one some materials will not display correctly.',
-      'Look up which pixel shader version this graphics card supports: Quillet needs pixel shader 2.0 or higher.'],
-    driver: ['This driver version is not supported. Download the newest driver' + MAKER + ', install it and run the test again.',
-      'Make sure a driver' + MAKER + ' is installed, then run the test again.'],
-    ram: ['Quillet needs at least 500 MB of memory (RAM). Fit more memory or use another computer.',
-      'Look the memory up in Control Panel, System: Quillet needs at least 500 MB.'],
-    disk: ['Free up space until one fixed drive has at least 250 MB free: empty the Recycle Bin and remove what you no longer need.',
-      'Make sure one fixed drive has at least 250 MB free.'],
-    windows: ['Quillet needs Windows XP Service Pack 2, Windows Server 2003 Service Pack 2 or a newer Windows. Install the service pack with Windows Update, or upgrade Windows.',
-      'Look the Windows version up (Start, Run, \u201cwinver\u201d): Quillet needs Windows XP Service Pack 2, Server 2003 Service Pack 2 or later.']
-  };
+  // The headlines' names in a table of words, by verdict.
+  var HEADLINE = { meets: 'meets', below: 'below', incomplete: 'incomplete', 'not-run': 'notRun' };
+
+  // A text of a table of words with its "{name}"s filled in from values.
+  function say(text, values) {
+    return text.replace(/\{(\w+)\}/g, function (marker, name) {
+      return has(values, name) ? String(values[name]) : marker;
+    });
+  }
 
   function has(items, key) {
     return Object.prototype.hasOwnProperty.call(items, key);
@@ -360,24 +358,19 @@
     return VENDORS[value >>> 0] || '';
   }
 
-  // The version as Windows names it, never claiming more than the number says:
-  // Windows reports 6.2 to programs that do not declare newer versions.
-  var WINDOWS = {
-    '4.0': 'Windows NT 4.0 or Windows 95', '4.10': 'Windows 98', '4.90': 'Windows Me', '5.0': 'Windows 2000',
-    '5.1': 'Windows XP', '5.2': 'Windows Server 2003 or Windows XP x64', '6.0': 'Windows Vista or Server 2008',
-    '6.1': 'Windows 7 or Server 2008 R2', '6.2': 'Windows 8 or later', '6.3': 'Windows 8.1 or later',
-    '10.0': 'Windows 10 or later'
-  };
-
-  function windowsName(major, minor) {
-    var name = major + '.' + minor;
-    return has(WINDOWS, name) ? WINDOWS[name] : 'Windows version ' + name;
+  // The version as Windows names it (words.windowsNames), never claiming more
+  // than the number says: Windows reports 6.2 to programs that do not declare
+  // newer versions.
+  function windowsName(major, minor, words) {
+    var version = major + '.' + minor, known = (words || ENGLISH).windowsNames;
+    return has(known, version) ? known[version] : say((words || ENGLISH).windowsOther, { version: version });
   }
 
-  function describeWindows(os) {
-    return windowsName(os.major, os.minor) +
-      (os.spMajor > 0 ? ' Service Pack ' + os.spMajor + (os.spMinor > 0 ? '.' + os.spMinor : '') : '') +
-      ' (version ' + os.major + '.' + os.minor + ', service pack ' + os.spMajor + '.' + os.spMinor + ')';
+  function describeWindows(os, words) {
+    words = words || ENGLISH;
+    var name = windowsName(os.major, os.minor, words);
+    if (os.spMajor > 0) name = say(words.servicePack, { name: name, number: os.spMajor + (os.spMinor > 0 ? '.' + os.spMinor : '') });
+    return say(words.windowsDetail, { name: name, version: os.major + '.' + os.minor, servicePack: os.spMajor + '.' + os.spMinor });
   }
 
   // The DirectX sentence: meets, below, unknown, or "unlettered" for 9.0
@@ -414,13 +407,13 @@
 
   // A text as the page shows it: whole, unless it is longer than any address
   // the program can write, which no value of the program's can be.
-  function shorten(text) {
+  function shorten(text, words) {
     if (text.length <= LONGEST_ADDRESS) return text;
-    return text.slice(0, LONGEST_ADDRESS) + ' \u2026 (' + (text.length - LONGEST_ADDRESS) + ' more characters not shown)';
+    return say(words.moreNotShown, { text: text.slice(0, LONGEST_ADDRESS), count: text.length - LONGEST_ADDRESS });
   }
 
-  function shown(items, key) {
-    return !holds(items, key) ? 'not in the address' : items[key] === '' ? 'not reported' : shorten(items[key]);
+  function shown(items, key, words) {
+    return !holds(items, key) ? words.notInAddress : items[key] === '' ? words.notReported : shorten(items[key], words);
   }
 
   function bitHex(bit) {
@@ -429,60 +422,60 @@
 
   function judgeRow(requirement, items, context) {
     var id = requirement[0], key = requirement[3], below = requirement[4], undetermined = requirement[5];
-    var mask = context.mask, bits = mask !== null && !context.notRun, stopped = bits && (mask & 3);
-    var state, reason = '', found = key ? shown(items, key) : '', os = id === 'windows' ? osVersion(items.osver) : null;
+    var words = context.words, mask = context.mask, bits = mask !== null && !context.notRun, stopped = bits && (mask & 3);
+    var state, reason = '', found = key ? shown(items, key, words) : '', os = id === 'windows' ? osVersion(items.osver) : null;
     if (bits && (mask & below)) {
       state = 'below';
-      reason = 'the test found it below the minimum (bit ' + bitHex(below) + ')';
+      reason = say(words.reasonBelow, { bit: bitHex(below) });
     } else if (bits && (mask & undetermined)) {
       state = 'unknown';
-      reason = 'the test could not determine it (bit ' + bitHex(undetermined) + ')';
+      reason = say(words.reasonUndetermined, { bit: bitHex(undetermined) });
     } else if (context.notRun && id !== 'directx' && id !== 'ram' && id !== 'disk' && id !== 'windows') {
       state = 'unknown';
-      reason = 'the graphics check could not run';
+      reason = words.reasonNotRun;
     } else if (id === 'device' || id === 'driver') {
       // Only the test can judge these; the address holds its word on them.
       stopped = id === 'device' ? bits && (mask & 1) : stopped;
       state = bits && !stopped && (id === 'device' || items.driver) ? 'meets' : 'unknown';
-      reason = mask === null ? 'the result could not be read'
-        : stopped ? 'the check stopped before it got this far' : state === 'unknown' ? 'the address does not name it' : '';
+      reason = mask === null ? words.reasonUnreadable
+        : stopped ? words.reasonStopped : state === 'unknown' ? words.reasonNotNamed : '';
     } else if (id === 'directx') {
       state = directXState(items.dxver);
       if (state === 'unlettered') {
         state = 'unknown';
-        reason = 'DirectX 9.0 without a letter: the test could not ask DirectX itself, and its system files do not tell 9.0 from 9.0c';
+        reason = words.reasonUnlettered;
       } else if (state === 'unknown') {
-        reason = 'the address gives no value that can be judged';
+        reason = words.reasonNoValue;
       }
     } else {
       state = id === 'windows' ? (os ? windowsState(os) : 'unknown') : valueState(id, items);
-      if (state === 'unknown') reason = stopped ? 'the check stopped before it got this far' : 'the address gives no value that can be judged';
+      if (state === 'unknown') reason = stopped ? words.reasonStopped : words.reasonNoValue;
     }
     if (id === 'device') {
-      found = context.notRun ? 'not tested' : mask === null ? 'not known' : mask & 2 ? 'no device could be created'
-        : mask & 1 ? 'not tried: Direct3D is missing' : 'created';
+      found = words.device[context.notRun ? 'notTested' : mask === null ? 'notKnown' : mask & 2 ? 'failed'
+        : mask & 1 ? 'notTried' : 'created'];
     } else if (id === 'shader' && items.pslevel === '?') {
-      found = '? (could not be determined)';
+      found = words.shaderUnknown;
     } else if (os) {
-      found = describeWindows(os);
+      found = describeWindows(os, words);
     }
     var advice = null;
     if (state !== 'meets') {
-      advice = { text: ADVICE[id][state === 'below' ? 0 : 1], list: null, link: null };
+      advice = { text: words.advice[id][state === 'below' ? 0 : 1], list: null, link: null };
       if (id === 'driver' && state === 'below' && context.alternates.length) {
-        advice.text = 'This driver version is not supported. Install one of these versions, which the test accepts for this card,' + MAKER + ':';
+        advice.text = words.adviceAlternates;
         advice.list = context.alternates;
       }
-      if (id === 'directx' && context.directXDownload) advice.link = { href: context.directXDownload, text: 'DirectX download page' };
+      if (id === 'directx' && context.directXDownload) advice.link = { href: context.directXDownload, text: words.directxLink };
     }
-    return { requirement: id, name: requirement[1], minimum: requirement[2], found: found, state: state,
-      stateText: STATE_WORDS[state], reason: reason, advice: advice };
+    return { requirement: id, name: words.names[id], minimum: words.minimums[id], found: found, state: state,
+      stateText: words.states[state], reason: reason, advice: advice };
   }
 
-  function idReport(items, key, vendor) {
-    if (!holds(items, key)) return { text: 'not in the address', hex: '', name: '' };
+  function idReport(items, key, vendor, words) {
+    if (!holds(items, key)) return { text: words.notInAddress, hex: '', name: '' };
     var text = items[key], value = NUMBER.test(text) ? Number(text) : NaN;
-    if (!(value >= -2147483648 && value <= 4294967295)) return { text: text === '' ? 'not reported' : shorten(text), hex: '', name: '' };
+    if (!(value >= -2147483648 && value <= 4294967295)) return { text: text === '' ? words.notReported : shorten(text, words), hex: '', name: '' };
     return { text: text, hex: hexId(value), name: vendor ? vendorName(value) : '' };
   }
 
@@ -498,25 +491,27 @@
     return list;
   }
 
-  function names(rows) {
+  function names(rows, words) {
     var list = [];
     for (var i = 0; i < rows.length; i++) list.push(rows[i].name);
-    return list.join(', ');
+    return list.join(words.listSeparator);
   }
 
   // Judges a reading: the verdict, one row per requirement, the adapter, notes
   // on what could not be read, and the plain-text summary (docs/result-page.md
   // has the shape).
   // options: { directXDownload: the DirectX download page, summary: false to
-  // leave the summary text out (null) for a reader that shows no page }.
+  // leave the summary text out (null) for a reader that shows no page, words:
+  // a table of words other than English }. The summary is English in every
+  // language: support reads every copy.
   function judge(reading, options) {
     if (!reading || !reading.present) return { view: 'intro', verdict: null };
-    var items = reading.items;
+    var items = reading.items, words = (options && options.words) || ENGLISH;
     var mask = readMask(holds(items, 'result') ? items.result : null);
     var value = mask.state === 'ok' ? mask.value : null;
     var context = {
       mask: value, notRun: value === -1, directXDownload: (options && options.directXDownload) || '',
-      alternates: alternateList(items.alternates)
+      alternates: alternateList(items.alternates), words: words
     };
     var rows = [], below = [], unknown = [];
     for (var r = 0; r < REQUIREMENTS.length; r++) {
@@ -528,16 +523,12 @@
 
     var notes = [];
     if (mask.state !== 'ok') {
-      notes.push((mask.state === 'missing' ? 'The address has no result'
-        : 'The result \u201c' + shorten(mask.text) + '\u201d is not a number') + ': the requirements are judged from the measured values alone.');
+      notes.push(mask.state === 'missing' ? words.noteNoResult : say(words.noteNotNumber, { text: shorten(mask.text, words) }));
     } else if (value === -1) {
-      notes.push('The result is -1: neither graphics check library (VidrakeDx9.dll, VidrakeDx8.dll) could be loaded, so the graphics card was not tested.');
+      notes.push(words.noteNoLibrary);
     } else {
-      if (value & 0x200) {
-        notes.push(value === 0x200 ? 'Bit 0x200 came alone, which the test never sends; it is ignored.'
-          : 'Bit 0x200: the graphics check found nothing of its own beyond the other findings; the requirements are judged by the other bits.');
-      }
-      if (value & ~0x7FF) notes.push('The result has bits this page does not know (' + hexId(value & ~0x7FF) + '); they are ignored.');
+      if (value & 0x200) notes.push(value === 0x200 ? words.noteBitAlone : words.noteBit);
+      if (value & ~0x7FF) notes.push(say(words.noteUnknownBits, { bits: hexId(value & ~0x7FF) }));
     }
     // The program writes every key, and alternates exactly with bit 0x400.
     var expected = [], missing = [];
@@ -546,21 +537,18 @@
       expected.push(KEYS[e]);
       if (!holds(items, KEYS[e])) missing.push(KEYS[e]);
     }
-    if (missing.length) notes.push('Not in the address: ' + missing.join(', ') + '. The address may have been cut short.');
-    if (reading.outOfOrder.length) notes.push('Found out of the test\u2019s order: ' + reading.outOfOrder.join(', ') + '.');
-    for (var u = 0; u < reading.unread.length; u++) notes.push('Could not be read: \u201c' + shorten(reading.unread[u]) + '\u201d');
-    if (reading.tooLong) {
-      notes.push('The address is ' + reading.length + ' characters long, longer than the test can ever write (Windows hands a program at most ' +
-        LONGEST_ADDRESS + ' characters): it did not come from the test as it is.');
-    }
+    if (missing.length) notes.push(say(words.noteMissing, { keys: missing.join(', ') }));
+    if (reading.outOfOrder.length) notes.push(say(words.noteOutOfOrder, { keys: reading.outOfOrder.join(', ') }));
+    for (var u = 0; u < reading.unread.length; u++) notes.push(say(words.noteUnread, { text: shorten(reading.unread[u], words) }));
+    if (reading.tooLong) notes.push(say(words.noteTooLong, { length: reading.length, limit: LONGEST_ADDRESS }));
 
     var verdict = context.notRun ? 'not-run' : below.length ? 'below'
       : unknown.length || value === null || (value & ~0x7FF) ? 'incomplete' : 'meets';
-    var explanation = verdict === 'meets' ? 'Every requirement that the test checks is met.'
-      : verdict === 'below' ? (below.length === 1 ? 'One requirement is' : below.length + ' requirements are') + ' not met: ' + names(below) + '. What to do is shown with each.'
-      : verdict === 'incomplete' ? 'Nothing that was checked falls short, but ' + (unknown.length ? names(unknown) + (unknown.length === 1 ? ' is' : ' are') + ' unknown.'
-        : value === null ? 'the result could not be read.' : 'the result has bits this page does not know.')
-      : 'Neither graphics check library (VidrakeDx9.dll or VidrakeDx8.dll) could be loaded. Keep all the files of the test together in one folder (download the test again if one is missing) and run QuilletVidrake.exe again.';
+    var explanation = verdict === 'meets' ? words.explainMeets
+      : verdict === 'below' ? say(below.length === 1 ? words.explainBelowOne : words.explainBelowMany, { count: below.length, names: names(below, words) })
+      : verdict === 'incomplete' ? (unknown.length ? say(unknown.length === 1 ? words.explainUnknownOne : words.explainUnknownMany, { names: names(unknown, words) })
+        : value === null ? words.explainUnreadable : words.explainUnknownBits)
+      : words.explainNotRun;
 
     // -1 is no set of bits: it says that no library could be loaded.
     var bits = [];
@@ -569,16 +557,18 @@
     }
     var shownItems = [];
     for (var i = 0; i < KEYS.length; i++) {
-      if (holds(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: shorten(items[KEYS[i]]) });
+      if (holds(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: shorten(items[KEYS[i]], words) });
       else if (KEYS[i] !== 'alternates' || (value & 0x400)) shownItems.push({ key: KEYS[i], value: null });
     }
     var result = {
-      view: 'result', verdict: verdict, headline: HEADLINES[verdict], explanation: explanation,
+      view: 'result', verdict: verdict, headline: words.headlines[HEADLINE[verdict]], explanation: explanation,
       mask: { state: mask.state, text: mask.text, value: value, bits: bits }, rows: rows,
-      adapter: { card: shown(items, 'card'), vendor: idReport(items, 'vendorID', true), device: idReport(items, 'deviceID', false) },
+      adapter: { card: shown(items, 'card', words), vendor: idReport(items, 'vendorID', true, words),
+        device: idReport(items, 'deviceID', false, words) },
       notes: notes, items: shownItems
     };
-    result.summary = options && options.summary === false ? null : summaryText(result);
+    result.summary = options && options.summary === false ? null
+      : words === ENGLISH ? summaryText(result) : judge(reading, { directXDownload: context.directXDownload }).summary;
     return result;
   }
 
@@ -588,7 +578,7 @@
 
   function maskText(mask) {
     if (mask.state === 'missing') return 'not in the address';
-    if (mask.state !== 'ok') return 'not a number: ' + shorten(mask.text);
+    if (mask.state !== 'ok') return 'not a number: ' + shorten(mask.text, ENGLISH);
     if (mask.value === -1) return '-1 (neither graphics check library could be loaded)';
     return mask.value + ' (' + (mask.bits.join(', ') || 'no findings') + ')';
   }
@@ -635,13 +625,13 @@
   }
 
   function setText(node, text) {
-    while (node.firstChild) node.removeChild(node.firstChild);
-    node.appendChild(node.ownerDocument.createTextNode(text));
+    clear(node).appendChild(node.ownerDocument.createTextNode(text));
   }
 
   var STATE_MARKS = { meets: '\u2713 ', below: '\u2717 ', unknown: '? ' };
-  var COLUMNS = [['Requirement', 'col-requirement'], ['Found on this computer', 'col-found'], ['Minimum', 'col-minimum'],
-    ['State and what to do', 'col-state']];
+  var COLUMNS = [['requirement', 'col-requirement'], ['found', 'col-found'], ['minimum', 'col-minimum'], ['state', 'col-state']];
+  // The files a table of words names as "{program}" and the like.
+  var FILES = { program: 'QuilletVidrake.exe', dx9: 'VidrakeDx9.dll', dx8: 'VidrakeDx8.dll', database: 'VideoCardDB.xml' };
 
   function requirementRow(doc, row) {
     var advice = null;
@@ -667,59 +657,95 @@
       report.hex ? ' (' + report.text + ')' : '', report.name ? ' \u2013 ' + report.name : ''];
   }
 
-  function render(doc, result) {
+  function clear(node) {
+    while (node.firstChild) node.removeChild(node.firstChild);
+    return node;
+  }
+
+  // A text of a table of words with the files it names as code.
+  function withFiles(doc, text) {
+    var nodes = [], marker = /\{(\w+)\}/g, at = 0, found;
+    while ((found = marker.exec(text))) {
+      nodes.push(text.slice(at, found.index), el(doc, 'code', null, [FILES[found[1]]]));
+      at = marker.lastIndex;
+    }
+    nodes.push(text.slice(at));
+    return nodes;
+  }
+
+  // The words the page holds apart from a result: the masthead, the
+  // introduction and the footer (the page's HTML holds them in English for a
+  // browser without scripts).
+  function renderFrame(doc, words) {
+    var heading = doc.getElementsByTagName('h1')[0], intro = doc.getElementById('intro'), footer = doc.getElementById('footer-text');
+    doc.title = words.title;
+    if (heading) setText(heading, words.masthead);
+    if (footer) setText(footer, words.footer);
+    if (!intro) return;
+    var steps = el(doc, 'ol', null, [el(doc, 'li', null, withFiles(doc, words.howToFiles)),
+      el(doc, 'li', null, withFiles(doc, words.howToRun)), el(doc, 'li', null, [words.howToNoBrowser])]);
+    var parts = [el(doc, 'h2', null, [words.introHeading]), el(doc, 'p', null, [words.introPurpose]),
+      el(doc, 'p', null, [words.introNoResult]), el(doc, 'h2', null, [words.howToHeading]), steps];
+    clear(intro);
+    for (var i = 0; i < parts.length; i++) intro.appendChild(parts[i]);
+  }
+
+  function render(doc, result, words) {
     var body = doc.body, section = doc.getElementById('result'), intro = doc.getElementById('intro'), i;
+    words = words || ENGLISH;
     body.setAttribute('data-view', result.view);
     if (result.view !== 'result') {
       body.removeAttribute('data-verdict');
       return;
     }
     body.setAttribute('data-verdict', result.verdict);
-    doc.title = 'Quillet system test: ' + result.headline;
+    doc.title = say(words.titleResult, { headline: result.headline });
     if (intro) intro.parentNode.removeChild(intro);
+    clear(section);
     var add = function (node) { section.appendChild(node); return node; };
     var heading = function (text) { add(el(doc, 'h2', null, [text])); };
 
     add(el(doc, 'div', { id: 'verdict', 'class': 'verdict verdict-' + result.verdict, role: 'status' }, [
       el(doc, 'h2', null, [result.headline]), el(doc, 'p', null, [result.explanation])]));
 
-    heading('Requirements');
+    heading(words.requirementsHeading);
     var header = el(doc, 'tr'), rows = el(doc, 'tbody');
-    for (i = 0; i < COLUMNS.length; i++) header.appendChild(el(doc, 'th', { scope: 'col', 'class': COLUMNS[i][1] }, [COLUMNS[i][0]]));
+    for (i = 0; i < COLUMNS.length; i++) header.appendChild(el(doc, 'th', { scope: 'col', 'class': COLUMNS[i][1] }, [words.columns[COLUMNS[i][0]]]));
     for (i = 0; i < result.rows.length; i++) rows.appendChild(requirementRow(doc, result.rows[i]));
     add(el(doc, 'table', { 'class': 'requirements' }, [el(doc, 'thead', null, [header]), rows]));
 
     var a = result.adapter;
-    heading('Graphics adapter');
+    heading(words.adapterHeading);
     add(el(doc, 'dl', { 'class': 'adapter' }, [
-      el(doc, 'dt', null, ['Name']), el(doc, 'dd', { 'data-adapter': 'card' }, [el(doc, 'span', { 'class': 'value' }, [a.card])]),
-      el(doc, 'dt', null, ['Vendor id']), el(doc, 'dd', { 'data-adapter': 'vendor' }, idNodes(doc, a.vendor)),
-      el(doc, 'dt', null, ['Device id']), el(doc, 'dd', { 'data-adapter': 'device' }, idNodes(doc, a.device))]));
+      el(doc, 'dt', null, [words.adapterName]), el(doc, 'dd', { 'data-adapter': 'card' }, [el(doc, 'span', { 'class': 'value' }, [a.card])]),
+      el(doc, 'dt', null, [words.adapterVendor]), el(doc, 'dd', { 'data-adapter': 'vendor' }, idNodes(doc, a.vendor)),
+      el(doc, 'dt', null, [words.adapterDevice]), el(doc, 'dd', { 'data-adapter': 'device' }, idNodes(doc, a.device))]));
 
     if (result.notes.length) {
-      heading('About this address');
+      heading(words.notesHeading);
       var notes = add(el(doc, 'ul', { 'class': 'notes' }));
       for (i = 0; i < result.notes.length; i++) notes.appendChild(el(doc, 'li', null, [result.notes[i]]));
     }
 
-    heading('For support');
-    add(el(doc, 'p', null, ['Every item of the result as text, to paste into a message to support:']));
-    var summary = add(el(doc, 'textarea', { id: 'summary', readonly: 'readonly', rows: '12', cols: '80', spellcheck: 'false', 'aria-label': 'Summary' }));
+    heading(words.supportHeading);
+    add(el(doc, 'p', null, [words.supportText]));
+    var summary = add(el(doc, 'textarea', { id: 'summary', readonly: 'readonly', rows: '12', cols: '80', spellcheck: 'false',
+      'aria-label': words.summaryLabel, lang: 'en' }));
     try {
       summary.appendChild(doc.createTextNode(result.summary));
     } catch (e) { /* old IE: the value below */ }
     if (summary.value !== result.summary) summary.value = result.summary;
     var status = el(doc, 'span', { id: 'copy-status', role: 'status' });
-    var button = el(doc, 'button', { type: 'button', id: 'copy' }, ['Copy the summary']);
-    button.onclick = function () { copySummary(doc.parentWindow || doc.defaultView || {}, summary, status); };
+    var button = el(doc, 'button', { type: 'button', id: 'copy' }, [words.copy]);
+    button.onclick = function () { copySummary(doc.parentWindow || doc.defaultView || {}, summary, status, words); };
     add(el(doc, 'p', null, [button, ' ', status]));
 
-    heading('Items of the address');
+    heading(words.itemsHeading);
     var list = add(el(doc, 'dl', { 'class': 'items' }));
     for (i = 0; i < result.items.length; i++) {
       var item = result.items[i];
       list.appendChild(el(doc, 'dt', null, [item.key]));
-      list.appendChild(item.value === null ? el(doc, 'dd', { 'data-missing': item.key, 'class': 'missing' }, ['not in the address'])
+      list.appendChild(item.value === null ? el(doc, 'dd', { 'data-missing': item.key, 'class': 'missing' }, [words.notInAddress])
         : el(doc, 'dd', { 'data-key': item.key }, [item.value]));
     }
   }
@@ -727,8 +753,9 @@
   // Copies the summary where the browser allows it: the clipboard API (secure
   // pages only), IE's clipboardData, the copy command; otherwise the text
   // stays selected for the user to copy.
-  function copySummary(win, summary, status) {
-    var done = function (ok) { setText(status, ok ? 'Copied.' : 'The text above is selected: copy it with Ctrl+C.'); };
+  function copySummary(win, summary, status, words) {
+    words = words || ENGLISH;
+    var done = function (ok) { setText(status, ok ? words.copied : words.copyByHand); };
     var text = summary.value, navigator = win.navigator;
     if (win.isSecureContext && navigator && navigator.clipboard && navigator.clipboard.writeText) {
       navigator.clipboard.writeText(text).then(function () { done(true); }, function () { selectAll(summary); done(false); });
@@ -758,16 +785,117 @@
     return function () { return new Date().getTime(); };
   }
 
+  // --- the language -------------------------------------------------------------
+
+  // The browser's own preferences, first to last: navigator.languages, then
+  // navigator.language, then Internet Explorer's userLanguage and
+  // browserLanguage. Never the user agent.
+  function preferredLanguages(navigator) {
+    var list = [], i;
+    if (!navigator) return list;
+    var all = navigator.languages;
+    if (all && typeof all !== 'string' && typeof all.length === 'number') for (i = 0; i < all.length; i++) list.push(all[i]);
+    var single = [navigator.language, navigator.userLanguage, navigator.browserLanguage];
+    for (i = 0; i < single.length; i++) list.push(single[i]);
+    return list;
+  }
+
+  // The first preference the page has a language for, by its primary subtag
+  // (de-AT is German, pt Brazilian Portuguese, zh-SG Simplified Chinese);
+  // English when none is.
+  function chooseLanguage(preferences) {
+    for (var i = 0; preferences && i < preferences.length; i++) {
+      if (typeof preferences[i] !== 'string') continue;
+      var primary = preferences[i].split(/[-_]/)[0].toLowerCase();
+      for (var l = 0; l < LANGUAGES.length; l++) if (LANGUAGES[l][0].split('-')[0] === primary) return LANGUAGES[l][0];
+    }
+    return 'en';
+  }
+
+  // The folder this script came from, where its languages lie beside it.
+  function scriptFolder(doc) {
+    var scripts = doc.getElementsByTagName('script');
+    for (var i = 0; i < scripts.length; i++) {
+      var source = scripts[i].getAttribute('src') || '', found = /(^|\/)result\.js$/.exec(source);
+      if (found) return source.slice(0, found.index + found[1].length);
+    }
+    return '/quillet-systemtest/';
+  }
+
+  // Loads language-CODE.js from beside this script, then calls done however
+  // the load ended. The script is UTF-8: charset tells Internet Explorer,
+  // which reads a script in the page's encoding otherwise.
+  function loadLanguage(doc, code, done) {
+    var script = doc.createElement('script'), finished = false;
+    var finish = function () {
+      if (finished) return;
+      finished = true;
+      script.onload = script.onerror = script.onreadystatechange = null;
+      if (script.parentNode) script.parentNode.removeChild(script);
+      done();
+    };
+    script.onload = script.onerror = finish;
+    script.onreadystatechange = function () {
+      if (script.readyState === 'loaded' || script.readyState === 'complete') finish();
+    };
+    script.charset = 'utf-8';
+    script.src = scriptFolder(doc) + 'language-' + code + '.js';
+    (doc.getElementsByTagName('head')[0] || doc.body).appendChild(script);
+  }
+
+  // The list of languages, each but the one shown a button that shows the
+  // page in it; nothing is stored or sent.
+  function renderLanguages(page, shown) {
+    var doc = page.doc, list = doc.getElementById('languages');
+    if (!list) return;
+    clear(list).appendChild(doc.createTextNode(TABLES[shown].languages + ' '));
+    for (var l = 0; l < LANGUAGES.length; l++) {
+      var code = LANGUAGES[l][0];
+      if (l) list.appendChild(doc.createTextNode(' '));
+      if (code === shown) {
+        list.appendChild(el(doc, 'strong', { lang: code }, [LANGUAGES[l][1]]));
+      } else {
+        var button = list.appendChild(el(doc, 'button', { type: 'button', lang: code, 'class': 'language' }, [LANGUAGES[l][1]]));
+        button.onclick = languageSwitch(page, code);
+      }
+    }
+  }
+
+  function languageSwitch(page, code) {
+    return function () { show(page, code); return false; };
+  }
+
+  // Shows the page in a language, loading its words first when they are not
+  // here yet; where they cannot be loaded, in English.
+  function show(page, code) {
+    page.wanted = code;
+    if (TABLES[code]) return showIn(page, code);
+    loadLanguage(page.doc, code, function () {
+      if (page.wanted === code) showIn(page, TABLES[code] ? code : 'en');
+    });
+    return null;
+  }
+
+  function showIn(page, code) {
+    var doc = page.doc, words = TABLES[code], began = page.clock();
+    doc.documentElement.setAttribute('lang', code);
+    renderFrame(doc, words);
+    renderLanguages(page, code);
+    var result = judge(page.reading, { directXDownload: page.download, words: words });
+    render(doc, result, words);
+    doc.body.setAttribute('data-render-ms', (page.readMs + page.clock() - began).toFixed(2));
+    return result;
+  }
+
   function start(win) {
     var doc = win.document, now = clock(win);
     var began = now();
     // The DirectX download page, written into the page by the build from the
     // libraries' own setting; only an http(s) address is linked.
     var download = doc.body.getAttribute('data-directx-download') || '';
-    var result = judge(readAddress(win.location.href), { directXDownload: /^https?:\/\//i.test(download) ? download : '' });
-    render(doc, result);
-    doc.body.setAttribute('data-render-ms', (now() - began).toFixed(2));
-    return result;
+    var page = { doc: doc, clock: now, reading: readAddress(win.location.href), download: /^https?:\/\//i.test(download) ? download : '' };
+    page.readMs = now() - began;
+    return show(page, chooseLanguage(preferredLanguages(win.navigator)));
   }
 
   // The page loads the script at the end of its body, where everything it
@@ -783,8 +911,9 @@
 
   return {
     KEYS: KEYS, BITS: BITS, REQUIREMENTS: REQUIREMENTS, REQUIREMENT_IDS: REQUIREMENT_IDS, STATES: STATES, VERDICTS: VERDICTS,
-    megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode, readAddress: readAddress, readMask: readMask,
-    windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge, render: render,
-    copySummary: copySummary, start: start, startWhenReady: startWhenReady
+    LANGUAGES: LANGUAGES, megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode,
+    readAddress: readAddress, readMask: readMask, windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge,
+    render: render, copySummary: copySummary, preferredLanguages: preferredLanguages, chooseLanguage: chooseLanguage,
+    start: start, startWhenReady: startWhenReady
   };
 }));

@@ -8,6 +8,7 @@ shows every value as text, and runs none of the markup an address carries.
 import argparse
 import concurrent.futures
 import os
+import re
 import sys
 import unittest
 
@@ -101,7 +102,8 @@ CASES += [("injected %s in the alternates" % name, {"result": "1024", "alternate
 IE6_LACKS = ["Array.prototype.map", "Array.prototype.forEach", "Array.prototype.filter", "Array.prototype.indexOf",
              "String.prototype.trim", "Object.keys", "Function.prototype.bind", "Date.now", "window.JSON",
              "window.performance", "Node.prototype.textContent", "EventTarget.prototype.addEventListener",
-             "Document.prototype.querySelector", "Element.prototype.classList", "HTMLElement.prototype.dataset"]
+             "Document.prototype.querySelector", "Element.prototype.classList", "HTMLElement.prototype.dataset",
+             "Navigator.prototype.language", "Navigator.prototype.languages"]
 LONG_ADDRESS = 2000000
 
 
@@ -113,6 +115,33 @@ def statement(document):
             [(tr.attrs["data-requirement"], tr.attrs["data-state"]) for tr in document.all("tr") if "data-requirement" in tr.attrs],
             [(dd.attrs["data-key"], dd.text()) for dd in document.all("dd") if "data-key" in dd.attrs],
             [dd.attrs["data-missing"] for dd in document.all("dd") if "data-missing" in dd.attrs])
+
+
+# The address the browser's own preferred languages are tried with.
+PREFERRED_CASE = CASES[1]
+
+# Product names, units and numbers: the same in every language.
+PRODUCT_WORDS = re.compile(r"Tarvold|Quillet(Vidrake\.exe)?|Vidrake\w*\.dll|VideoCardDB\.xml|DirectX|Direct3D|Windows|"
+                           r"Server|Vista|XP|NT|Me|R2|x64|SP\d|Service Pack|NVIDIA|MB|0x[0-9A-F]+|\d+|[^\w]|_")
+
+
+def own_words(text, address_values):
+    """Whether a text the page shows is its own words: not a value from the
+    address, a key of it, or product names and numbers alone."""
+    if text in KEYS or any(text in value for value in address_values):
+        return False
+    return PRODUCT_WORDS.sub("", text) != ""
+
+
+def language_runs(document):
+    """What language_runs.js wrote down: for each language, {"lang": [...],
+    "data": [...], "text": [...]}."""
+    runs = {}
+    for run in document.one("div", id="language-runs").all("ol"):
+        found = runs.setdefault(run.attrs["title"], {"lang": [], "data": [], "text": []})
+        for li in run.all("li"):
+            found[li.attrs["class"]].append(li.text())
+    return runs
 
 
 class ResultPageInChromium(unittest.TestCase):
@@ -128,10 +157,25 @@ class ResultPageInChromium(unittest.TestCase):
         old_dir = cls.enter(pagetools.page_copy(cls.page_dir, old_browser=True,
                                                 extra=pagetools.navigation(pagetools.long_address(LONG_ADDRESS))))
         cls.old_url = cls.enter(pagetools.served(old_dir))
+        # The old browser once per language, which only navigator.userLanguage
+        # names, as in Internet Explorer; each such page also shows itself in
+        # every language (language_runs.js). The table's addresses take the
+        # languages in turn.
+        cls.languages = ["en"] + [n[len("language-"):-len(".js")] for n in pagetools.language_files(cls.page_dir)]
+        cls.case_languages = [cls.languages[i % len(cls.languages)] for i in range(len(CASES))]
+        old_urls = {}
+        for code in cls.languages:
+            folder = cls.enter(pagetools.page_copy(cls.page_dir, old_browser=True, user_language=code + "-XX",
+                                                   language_runs=True))
+            old_urls[code] = cls.enter(pagetools.served(folder))
+        preferred = [(cls.page_url + "?" + query(PREFERRED_CASE[1]), code) for code in cls.languages]
         # Two browsers at a time: each run is mostly start-up.
         with concurrent.futures.ThreadPoolExecutor(2) as pool:
             cls.doms = list(pool.map(pagetools.dump_dom, [cls.page_url + "?" + query(v) for _, v, _, _ in CASES]))
-            cls.old_doms = list(pool.map(pagetools.dump_dom, [cls.old_url + "?" + query(v) for _, v, _, _ in CASES]))
+            cls.old_doms = list(pool.map(pagetools.dump_dom, [old_urls[code] + "?" + query(v)
+                                                              for (_, v, _, _), code in zip(CASES, cls.case_languages)]))
+            cls.preferred_doms = list(pool.map(lambda run: pagetools.dump_dom(run[0], accept_language=run[1]), preferred))
+            cls.intro_dom = pagetools.dump_dom(old_urls[cls.languages[0]])
 
     @classmethod
     def enter(cls, context):
@@ -196,6 +240,46 @@ class ResultPageInChromium(unittest.TestCase):
                 self.assertNotIn("data-injected", body.attrs)
                 self.assertGreaterEqual(float(body.attrs["data-render-ms"]), 0)  # timed by Date
 
+    def test_old_browser_shows_the_language_that_userlanguage_names(self):
+        for (name, _, _, _), code, old_dom in zip(CASES, self.case_languages, self.old_doms):
+            with self.subTest(name, language=code):
+                self.assertEqual(pagetools.parse(old_dom).one("html").attrs.get("lang"), code)
+
+    def test_every_language_states_the_same_as_english(self):
+        for (name, _, _, _), old_dom in zip(CASES + [("intro", None, None, None)], self.old_doms + [self.intro_dom]):
+            runs = language_runs(pagetools.parse(old_dom))
+            self.assertEqual(sorted(runs), sorted(self.languages))
+            for code, run in runs.items():
+                with self.subTest(name, language=code):
+                    self.assertEqual(run["lang"], [code])
+                    self.assertEqual(run["data"], runs["en"]["data"])
+
+    def test_no_english_words_of_the_page_in_another_language(self):
+        cases = CASES + [("intro", {}, None, None)]
+        for (name, values, _, _), old_dom in zip(cases, self.old_doms + [self.intro_dom]):
+            runs = language_runs(pagetools.parse(old_dom))
+            address_values = list(items(values).values()) if name != "intro" else []
+            english = {t for t in runs["en"]["text"] if own_words(t, address_values)}
+            self.assertTrue(english)
+            for code, run in runs.items():
+                if code == "en":
+                    continue
+                with self.subTest(name, language=code):
+                    self.assertEqual(sorted(english.intersection(run["text"])), [])
+
+    def test_the_browsers_preferred_language_is_loaded_and_states_the_same(self):
+        english = statement(pagetools.parse(self.doms[[c[0] for c in CASES].index(PREFERRED_CASE[0])]))
+        for code, dom in zip(self.languages, self.preferred_doms):
+            with self.subTest(code):
+                document = pagetools.parse(dom)
+                self.assertEqual(document.one("html").attrs.get("lang"), code)
+                self.assertEqual(statement(document), english)
+                shown = document.one("p", id="languages")
+                self.assertEqual([s.attrs["lang"] for s in shown.all("strong")], [code])
+                self.assertEqual(len(shown.all("button")), len(self.languages) - 1)
+                # The language's script is gone once read: only the page's own.
+                self.assertEqual([s.attrs.get("src") for s in document.all("script")], ["/quillet-systemtest/result.js"])
+
     def test_a_2_mb_address_after_a_hash_is_read_from_any_host(self):
         # Navigated to by a page: no command line holds it, no server sees
         # what follows the "#".
@@ -248,7 +332,7 @@ class ResultPageInChromium(unittest.TestCase):
         self.assertEqual(document.one("body").attrs.get("data-verdict"), "below")
 
     def test_page_size_and_no_outside_resources(self):
-        self.assertLess(pagetools.page_bytes(self.page_dir), 40 * 1024)
+        self.assertLess(pagetools.page_bytes(self.page_dir), 64 * 1024)
         with open(os.path.join(self.page_dir, "index.html"), encoding="utf-8") as f:
             page = f.read()
         self.assertIn('data-directx-download="%s"' % self.directx_url.replace("&", "&amp;"), page)

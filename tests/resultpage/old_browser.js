@@ -34,7 +34,7 @@
   takeAway(Document.prototype, 'Document.prototype', ['querySelector', 'querySelectorAll', 'getElementsByClassName']);
   takeAway(DocumentFragment.prototype, 'DocumentFragment.prototype', ['querySelector', 'querySelectorAll']);
   takeAway(HTMLElement.prototype, 'HTMLElement.prototype', ['dataset']);
-  takeAway(Navigator.prototype, 'Navigator.prototype', ['clipboard']);
+  takeAway(Navigator.prototype, 'Navigator.prototype', ['clipboard', 'language', 'languages']);
   takeAway(window, 'window', ['JSON', 'performance', 'isSecureContext']);
 
   // IE's events: "on" before the name, no capture phase.

@@ -14,6 +14,7 @@ const { address, asBrowserReports } = require('./address.js');
 
 const SOURCE_PATH = path.join(__dirname, '..', '..', 'resultpage', 'result.js');
 const SOURCE = fs.readFileSync(SOURCE_PATH, 'utf8');
+const ENGLISH_PATH = path.join(__dirname, '..', '..', 'resultpage', 'language-en.js');
 
 // Names IE 6 lacks. Array and string methods of ES5 and Object.keys,
 // Function.prototype.bind, Date.now are members; JSON is a global. indexOf
@@ -101,6 +102,7 @@ function withoutES5() {
     delete Array.prototype.every; delete Array.prototype.reduce; delete Array.isArray;
     delete String.prototype.trim; delete Object.keys; delete Object.create; delete Function.prototype.bind;
     delete Date.now; delete Date.prototype.toISOString; delete this.JSON;`, context);
+  vm.runInContext(fs.readFileSync(ENGLISH_PATH, 'utf8'), context, { filename: ENGLISH_PATH });
   vm.runInContext(SOURCE, context, { filename: SOURCE_PATH });
   return context.module.exports;
 }

@@ -3,7 +3,7 @@ port, headless Chromium (Debian's chromium) on a fresh profile, and a small DOM
 read from its --dump-dom output. Used by the browser and end-to-end tests, by
 scripts/system-test-run (screenshot) and scripts/benchmark-run (timing).
 
-    python3 pagetools.py screenshot ADDRESS OUTPUT.png [--page DIR]
+    python3 pagetools.py screenshot ADDRESS OUTPUT.png [--page DIR] [--language CODE]
     python3 pagetools.py benchmark RUNS [--page DIR]
 """
 import argparse
@@ -49,23 +49,52 @@ OLD_BROWSER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "old_brow
 PAGE_SCRIPT = '<script src="%s/result.js"></script>' % PAGE_PATH
 
 
+LANGUAGE_RUNS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "language_runs.js")
+
+
+def page_files(page_dir):
+    """The built page's files: index.html, its styles, its script and one
+    script per language beside it."""
+    return ["index.html", "result.css", "result.js"] + language_files(page_dir)
+
+
+def language_files(page_dir):
+    return sorted(n for n in os.listdir(page_dir) if n.startswith("language-") and n.endswith(".js"))
+
+
 @contextlib.contextmanager
-def page_copy(page_dir, old_browser=False, extra=None):
+def page_copy(page_dir, old_browser=False, extra=None, user_language=None, language_runs=False):
     """A temporary copy of the built page folder; with `old_browser`, the page
-    loads tests/resultpage/old_browser.js before its own script; `extra` maps
-    further file names to their text."""
+    loads tests/resultpage/old_browser.js before its own script, and with
+    `user_language` sets navigator.userLanguage to it as Internet Explorer
+    does; with `language_runs`, every language's table comes with the page
+    and tests/resultpage/language_runs.js runs after it; `extra` maps further
+    file names to their text."""
     with tempfile.TemporaryDirectory(prefix="vidrake-page.") as folder:
-        for name in ("index.html", "result.js", "result.css"):
+        for name in page_files(page_dir):
             shutil.copy(os.path.join(page_dir, name), folder)
+        before, after = [], []
         if old_browser:
             shutil.copy(OLD_BROWSER, os.path.join(folder, "old-browser.js"))
+            before.append("old-browser.js")
+        if user_language:
+            with open(os.path.join(folder, "user-language.js"), "w", encoding="utf-8") as f:
+                f.write("Object.defineProperty(navigator, 'userLanguage', { value: %s });\n" % json.dumps(user_language))
+            before.append("user-language.js")
+        if language_runs:
+            before.extend(language_files(page_dir))
+            shutil.copy(LANGUAGE_RUNS, os.path.join(folder, "language-runs.js"))
+            after.append("language-runs.js")
+        if before or after:
             index = os.path.join(folder, "index.html")
             with open(index, encoding="utf-8") as f:
                 text = f.read()
             if PAGE_SCRIPT not in text:
                 raise RuntimeError("the page does not load %s" % PAGE_SCRIPT)
+            tag = '<script src="%s/%s" charset="utf-8"></script>\n'
+            scripts = "".join(tag % (PAGE_PATH, n) for n in before) + PAGE_SCRIPT + "".join("\n" + tag.strip() % (PAGE_PATH, n) for n in after)
             with open(index, "w", encoding="utf-8") as f:
-                f.write(text.replace(PAGE_SCRIPT, '<script src="%s/old-browser.js"></script>\n%s' % (PAGE_PATH, PAGE_SCRIPT)))
+                f.write(text.replace(PAGE_SCRIPT, scripts))
         for name, text in (extra or {}).items():
             with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
                 f.write(text)
@@ -129,19 +158,23 @@ def run_chromium(arguments, timeout=90, priority=False):
         return done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
 
 
-def dump_dom(url, priority=False, timeout=90):
-    out, err = run_chromium(["--dump-dom", url], priority=priority, timeout=timeout)
+def dump_dom(url, priority=False, timeout=90, accept_language=None):
+    """The DOM after the page's load; with `accept_language`, the browser's
+    preferred languages (navigator.languages) are those."""
+    options = ["--accept-lang=" + accept_language] if accept_language else []
+    out, err = run_chromium(options + ["--dump-dom", url], priority=priority, timeout=timeout)
     if "<html" not in out:
         raise RuntimeError("chromium printed no DOM for %s:\n%s" % (url, err[-2000:]))
     return out
 
 
-def screenshot(url, path, width=1000, height=1800):
+def screenshot(url, path, width=1000, height=1800, accept_language=None):
     path = os.path.abspath(path)
     if os.path.exists(path):
         os.remove(path)
-    _, err = run_chromium(["--hide-scrollbars", "--window-size=%d,%d" % (width, height),
-                           "--screenshot=" + path, url])
+    options = ["--accept-lang=" + accept_language] if accept_language else []
+    _, err = run_chromium(options + ["--hide-scrollbars", "--window-size=%d,%d" % (width, height),
+                                     "--screenshot=" + path, url])
     if not os.path.isfile(path):
         raise RuntimeError("chromium saved no screenshot of %s:\n%s" % (url, err[-2000:]))
     return path
@@ -232,7 +265,10 @@ def render_ms(url, runs, timeout=90):
 
 
 def page_bytes(page_dir):
-    return sum(os.path.getsize(os.path.join(page_dir, n)) for n in ("index.html", "result.js", "result.css"))
+    """What the page loads in its largest language: the HTML, the styles, the
+    script with the English words, and that language's words."""
+    languages = [os.path.getsize(os.path.join(page_dir, n)) for n in language_files(page_dir)]
+    return sum(os.path.getsize(os.path.join(page_dir, n)) for n in ("index.html", "result.js", "result.css")) + max(languages + [0])
 
 
 def main():
@@ -240,11 +276,12 @@ def main():
     parser.add_argument("command", choices=["screenshot", "benchmark"])
     parser.add_argument("arguments", nargs="*")
     parser.add_argument("--page", default=DEFAULT_PAGE)
+    parser.add_argument("--language", help="the browser's preferred language, as in de-DE")
     options = parser.parse_args()
     if options.command == "screenshot":
         with served(options.page) as page_url:
             address, output = options.arguments
-            print(screenshot(swap_host(address, page_url), output))
+            print(screenshot(swap_host(address, page_url), output, accept_language=options.language))
         return
     runs = int(options.arguments[0]) if options.arguments else 5
     # The 2 MB address is opened by a page that navigates to it (no command

@@ -333,6 +333,7 @@ class ResultPageInChromium(unittest.TestCase):
 
     def test_page_size_and_no_outside_resources(self):
         self.assertLess(pagetools.page_bytes(self.page_dir), 64 * 1024)
+        self.assertLess(pagetools.all_languages_compressed_bytes(self.page_dir), 64 * 1024)
         with open(os.path.join(self.page_dir, "index.html"), encoding="utf-8") as f:
             page = f.read()
         self.assertIn('data-directx-download="%s"' % self.directx_url.replace("&", "&amp;"), page)

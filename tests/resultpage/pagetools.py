@@ -7,6 +7,7 @@ scripts/system-test-run (screenshot) and scripts/benchmark-run (timing).
     python3 pagetools.py benchmark RUNS [--page DIR]
 """
 import argparse
+import gzip
 import contextlib
 import html.parser
 import json
@@ -269,6 +270,17 @@ def page_bytes(page_dir):
     script with the English words, and that language's words."""
     languages = [os.path.getsize(os.path.join(page_dir, n)) for n in language_files(page_dir)]
     return sum(os.path.getsize(os.path.join(page_dir, n)) for n in ("index.html", "result.js", "result.css")) + max(languages + [0])
+
+
+def all_languages_compressed_bytes(page_dir):
+    """Every file of the page, all languages included, each compressed as a
+    server that compresses its answers sends it."""
+    names = ["index.html", "result.js", "result.css"] + list(language_files(page_dir))
+    total = 0
+    for name in names:
+        with open(os.path.join(page_dir, name), "rb") as f:
+            total += len(gzip.compress(f.read(), 9))
+    return total
 
 
 def main():

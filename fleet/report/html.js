@@ -106,9 +106,14 @@ function reportPage(report) {
   parts.push(section('Lines read', table([['', (r) => r[0]], ['lines', (r) => r[1].toLocaleString('en-US')]],
     [['read', report.lines.read], ['results', report.lines.results], ['other requests', report.lines.otherRequests], ['rejected', report.lines.rejected],
       ['cut by a \u201c#\u201d', report.lines.cut]].concat(Object.entries(report.lines.rejectedReasons).map(([k, v]) => ['rejected: ' + k, v])))));
+  return htmlDocument('Quillet system test: the fleet, ' + period, parts);
+}
+
+// A whole page of `parts` (markup): no script, nothing fetched.
+function htmlDocument(title, parts) {
   return '<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8">' +
     '<meta http-equiv="Content-Security-Policy" content="default-src \'none\'; style-src \'unsafe-inline\'">' +
-    '<title>Quillet system test: the fleet, ' + escape(period) + '</title><style>' + STYLE + '</style></head><body>' + parts.join('\n') + '</body></html>\n';
+    '<title>' + escape(title) + '</title><style>' + STYLE + '</style></head><body>' + parts.join('\n') + '</body></html>\n';
 }
 
 const STYLE = 'body{font:14px/1.4 system-ui,sans-serif;margin:1.5em auto;max-width:900px;color:#222}' +
@@ -117,4 +122,4 @@ const STYLE = 'body{font:14px/1.4 system-ui,sans-serif;margin:1.5em auto;max-wid
   'svg text.label{text-anchor:end}svg rect{fill:#3a6ea5}svg line.ci{stroke:#111;stroke-width:1.5}' +
   'table{border-collapse:collapse;width:100%;font-size:.9em}th,td{border-bottom:1px solid #ddd;padding:3px 6px;text-align:left;vertical-align:top}';
 
-module.exports = { reportPage, escape };
+module.exports = { reportPage, htmlDocument, escape, barChart, table, section, figureText, percent };

@@ -60,15 +60,24 @@ function verdicts(profiles, total, minimum) {
   return { table, folded: count.n };
 }
 
+// Each requirement's machines below it, unknown on it, and below on it alone.
+function requirementCounts(profiles) {
+  const counts = {};
+  for (const id of REQUIREMENT_IDS) {
+    const state = (s) => sum(profiles.filter((p) => p['st_' + id] === s), (p) => p.machines);
+    const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
+    counts[id] = { below: state(STATES.below), unknown: state(STATES.unknown), alone };
+  }
+  return counts;
+}
+
 // A requirement's machines are below, unknown or meeting it (never shown),
 // and those below it are below on it alone or with others (never shown):
 // each is withheld as a table of its own.
 function requirements(profiles, total, minimum) {
-  const count = { n: 0 };
+  const count = { n: 0 }, counts = requirementCounts(profiles);
   const table = REQUIREMENT_IDS.map((id) => {
-    const state = (s) => sum(profiles.filter((p) => p['st_' + id] === s), (p) => p.machines);
-    const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
-    const below = state(STATES.below), unknown = state(STATES.unknown);
+    const { below, unknown, alone } = counts[id];
     const states = withheldCells([below, unknown, total - below - unknown], minimum, [2]);
     const parts = withheldCells([alone, below - alone], minimum, [1]);
     return {
@@ -122,16 +131,17 @@ function whatIf(profiles, shortfalls, total, minimum, meetsShown) {
   return { table, folded: count.n };
 }
 
-// A distribution: the column's values put in bins by `label`, in the bins'
-// order when there is one, otherwise by machines.
-function distribution(valueRows, label, total, minimum, order) {
+// A distribution: the column's values put in bins by `label`, in the
+// distribution's natural order (bins.js) when it has one, otherwise by
+// machines.
+function distribution(name, valueRows, label, total, minimum) {
   const counts = new Map();
   for (const row of valueRows) {
-    const name = label(row.value);
-    counts.set(name, (counts.get(name) || 0) + row.machines);
+    const key = label(row.value);
+    counts.set(key, (counts.get(key) || 0) + row.machines);
   }
-  let rows = [...counts.entries()].map(([name, machines]) => ({ key: name, machines, record: () => ({ label: name }) }));
-  if (order) rows.sort((a, b) => order.indexOf(a.key) - order.indexOf(b.key));
+  const order = bins.naturalOrder(name, [...counts.keys()]);
+  const rows = (order || [...counts.keys()]).map((key) => ({ key, machines: counts.get(key), record: () => ({ label: key }) }));
   return finish(rows, total, minimum, { label: OTHER }, !order);
 }
 
@@ -142,20 +152,27 @@ function vendorLabel(pciNames) {
   };
 }
 
-function distributions(values, total, minimum, pciNames) {
-  const tables = {
-    videoMemory: distribution(values.mem_mb, bins.videoMemoryBin, total, minimum, bins.BIN_ORDER.videoMemory),
-    pixelShader: distribution(values.pslevel, bins.pixelShaderBin, total, minimum),
-    directx: distribution(values.dxver, bins.directxBin, total, minimum),
-    windows: distribution(values.windows, (name) => name || bins.UNKNOWN, total, minimum),
-    ram: distribution(values.ram_mb, bins.ramBin, total, minimum, bins.BIN_ORDER.ram),
-    disk: distribution(values.disk_mb, bins.diskBin, total, minimum, bins.BIN_ORDER.disk),
-    vendor: distribution(values.vendor_id, vendorLabel(pciNames), total, minimum)
+// Each distribution: the grouping its values come from and the bin of a value.
+function distributionKinds(pciNames) {
+  return {
+    videoMemory: ['mem_mb', bins.videoMemoryBin],
+    pixelShader: ['pslevel', bins.pixelShaderBin],
+    directx: ['dxver', bins.directxBin],
+    windows: ['windows', (name) => name || bins.UNKNOWN],
+    ram: ['ram_mb', bins.ramBin],
+    disk: ['disk_mb', bins.diskBin],
+    vendor: ['vendor_id', vendorLabel(pciNames)]
   };
+}
+
+function distributions(values, total, minimum, pciNames) {
+  const kinds = distributionKinds(pciNames);
   const table = {}, folded = {};
-  for (const name of Object.keys(tables)) {
-    table[name] = tables[name].rows;
-    folded['distributions.' + name] = tables[name].folded;
+  for (const name of Object.keys(kinds)) {
+    const [column, label] = kinds[name];
+    const made = distribution(name, values[column], label, total, minimum);
+    table[name] = made.rows;
+    folded['distributions.' + name] = made.folded;
   }
   return { table, folded };
 }
@@ -252,6 +269,6 @@ function rejectedDrivers(driverRows, total, minimum) {
 }
 
 module.exports = {
-  lines, verdictCounts, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
+  lines, verdictCounts, verdicts, requirementCounts, requirements, distributionKinds, combinations, whatIf, distributions, adapters, rejectedDrivers,
   alternateVersions, topBlocker
 };

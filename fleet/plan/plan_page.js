@@ -1,6 +1,7 @@
 // --html FILE: a plan as one static page, in the report's style.
 'use strict';
-const { htmlDocument, escape, barChart, table, section, figureText } = require('../report/html.js');
+const { htmlDocument, table, section } = require('../report/html.js');
+const { escape, barChart, figureText } = require('../report/charts.js');
 
 function planPage(plan) {
   const period = (plan.period.from || 'the first day') + ' to ' + (plan.period.to || 'the last day');

@@ -183,6 +183,10 @@ function adapterKey(vendorId, deviceId) {
 
 const MOST_NAMES = 5;
 
+function adapterDeviceName(pciNames, vendorId, deviceId) {
+  return vendorId === null || deviceId === null ? null : pciNames.deviceName(vendorId, deviceId);
+}
+
 function adapters(nameRows, total, minimum, pciNames) {
   const byAdapter = new Map();
   for (const row of nameRows) {
@@ -199,7 +203,7 @@ function adapters(nameRows, total, minimum, pciNames) {
     record: () => ({
       vendorId: a.vendorId, deviceId: a.deviceId,
       vendorName: a.vendorId === null ? null : pciNames.vendorName(a.vendorId),
-      deviceName: a.vendorId === null || a.deviceId === null ? null : pciNames.deviceName(a.vendorId, a.deviceId),
+      deviceName: adapterDeviceName(pciNames, a.vendorId, a.deviceId),
       // A name is shown only when K machines reported it, like any row.
       names: a.names.filter((n) => n.machines >= minimum).sort((x, y) => y.machines - x.machines || (x.name < y.name ? -1 : 1))
         .slice(0, MOST_NAMES).map((n) => n.name)
@@ -209,13 +213,15 @@ function adapters(nameRows, total, minimum, pciNames) {
   return finish(rows, total, minimum, { vendorId: null, deviceId: null, vendorName: null, deviceName: null, names: [], label: OTHER });
 }
 
-// The share of an adapter's machines that meet, shown when neither those
-// that meet nor the others are 1 to K-1; the requirement most of them fall
-// short of, shown when K of them do.
+// The share of an adapter's machines that meet and the machines that do
+// not, shown when neither those that meet nor the others are 1 to K-1; the
+// requirement most of them fall short of, shown when K of them do.
 function adapterShares(a, minimum) {
   const blocker = topBlocker(a.below);
+  const shown = !withheld(a.meets, minimum) && !withheld(a.machines - a.meets, minimum);
   return {
-    meetsShare: withheld(a.meets, minimum) || withheld(a.machines - a.meets, minimum) ? null : Math.round(a.meets / a.machines * 1e6) / 1e6,
+    meetsShare: shown ? Math.round(a.meets / a.machines * 1e6) / 1e6 : null,
+    notMeeting: shown ? a.machines - a.meets : null,
     topBlocker: blocker === null || withheld(a.below[blocker], minimum) ? null : blocker
   };
 }
@@ -244,7 +250,7 @@ function shownAlternates(lists, minimum) {
   return [...versions.entries()].sort((x, y) => y[1] - x[1] || (x[0] < y[0] ? -1 : 1)).map((e) => e[0]);
 }
 
-function rejectedDrivers(driverRows, total, minimum) {
+function rejectedDrivers(driverRows, total, minimum, pciNames) {
   const byDriver = new Map();
   for (const row of driverRows) {
     const key = adapterKey(row.vendor_id, row.device_id) + '/' + row.driver;
@@ -261,11 +267,12 @@ function rejectedDrivers(driverRows, total, minimum) {
   const rows = [...byDriver.values()].map((d) => ({
     key: d.key, machines: d.machines,
     record: () => ({
-      vendorId: d.vendorId, deviceId: d.deviceId, driver: d.driver, alternates: shownAlternates(d.lists, minimum)
+      vendorId: d.vendorId, deviceId: d.deviceId, deviceName: adapterDeviceName(pciNames, d.vendorId, d.deviceId),
+      driver: d.driver, alternates: shownAlternates(d.lists, minimum)
     }),
     extra: () => ({ onlyBlocker: withheld(d.onlyBlocker, minimum) ? null : d.onlyBlocker })
   }));
-  return finish(rows, total, minimum, { vendorId: null, deviceId: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null });
+  return finish(rows, total, minimum, { vendorId: null, deviceId: null, deviceName: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null });
 }
 
 module.exports = {

@@ -39,7 +39,7 @@ async function buildReport(connection, options) {
   const whatIf = figures.whatIf(profiles, await queries.grouped(connection, 'single_shortfalls', days), total, floor, verdicts.table.meets.machines !== null);
   const distributions = figures.distributions(values, total, floor, pciNames);
   const adapters = figures.adapters(await queries.grouped(connection, 'adapters', days), total, floor, pciNames);
-  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, floor);
+  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, floor, pciNames);
   const shown = !withheld(total, floor);
   return {
     period: { from, to },

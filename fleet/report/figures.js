@@ -63,10 +63,12 @@ function verdicts(profiles, total, minimum) {
 // Each requirement's machines below it, unknown on it, and below on it alone.
 function requirementCounts(profiles) {
   const counts = {};
-  for (const id of REQUIREMENT_IDS) {
-    const state = (s) => sum(profiles.filter((p) => p['st_' + id] === s), (p) => p.machines);
-    const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
-    counts[id] = { below: state(STATES.below), unknown: state(STATES.unknown), alone };
+  for (const id of REQUIREMENT_IDS) counts[id] = { below: 0, unknown: 0, alone: 0 };
+  for (const p of profiles) {
+    const ids = belowIds(p);
+    for (const id of ids) counts[id].below += p.machines;
+    if (ids.length === 1) counts[ids[0]].alone += p.machines;
+    for (const id of REQUIREMENT_IDS) if (p['st_' + id] === STATES.unknown) counts[id].unknown += p.machines;
   }
   return counts;
 }

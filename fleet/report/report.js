@@ -13,7 +13,7 @@ const { addMissingFromDatabase } = require('./missing_from_database.js');
 const { reportPage } = require('./html.js');
 const { tableFiles } = require('./csv.js');
 const { rollupViews } = require('../store/rollups.js');
-const { trends } = require('./trends.js');
+const { trends, periodGroupings, wholePeriod, PROFILE_KEYS } = require('./trends.js');
 const { trendsCsv } = require('./trends_csv.js');
 
 const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value', by: 'value', 'trends-csv': 'value' };
@@ -24,12 +24,14 @@ async function buildReport(connection, options) {
   const { from, to, minimum, pciNames } = options;
   const days = queries.dayWithin(from, to);
   await rollupViews(connection);
-  const profiles = await queries.grouped(connection, 'profiles', days);
+  // The groupings are read once, by period, for the trends; the whole
+  // period's are their sums.
+  const columns = Object.values(figures.distributionKinds(pciNames)).map((kind) => kind[0]);
+  const byPeriod = await periodGroupings(connection, days, options.by || 'month', columns);
+  const profiles = wholePeriod(byPeriod.profiles, PROFILE_KEYS);
   const total = profiles.reduce((sum, profile) => sum + profile.machines, 0);
   const values = {};
-  for (const column of ['mem_mb', 'pslevel', 'dxver', 'windows', 'ram_mb', 'disk_mb', 'vendor_id']) {
-    values[column] = await queries.grouped(connection, column, days);
-  }
+  for (const column of columns) values[column] = wholePeriod(byPeriod.values[column], ['value']);
   // Every figure of a period too small to show is held to more machines
   // than it has; the command's K is still the one reported.
   const floor = periodMinimum(figures.verdictCounts(profiles), minimum);
@@ -54,7 +56,7 @@ async function buildReport(connection, options) {
     distributions: distributions.table,
     adapters: adapters.rows,
     rejectedDrivers: rejected.rows,
-    trends: await trends(connection, days, options.by || 'month', minimum, pciNames),
+    trends: trends(byPeriod, minimum, pciNames),
     folded: Object.assign({ verdicts: verdicts.folded, requirements: requirements.folded, combinations: combinations.folded, whatIf: whatIf.folded },
       distributions.folded, { adapters: adapters.folded, rejectedDrivers: rejected.folded })
   };

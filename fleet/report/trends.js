@@ -4,32 +4,63 @@
 // with whatever would give it away, across periods as well as within one.
 'use strict';
 const page = require('../../resultpage/result.js');
-const { rows } = require('../store/duckdb.js');
+const { rows, sqlText } = require('../store/duckdb.js');
 const { rollupQuery } = require('../store/rollups.js');
 const { verdictCounts, requirementCounts, distributionKinds } = require('./figures.js');
 const { shownFigure, withheld, periodMinimum, hideTogether } = require('./folding.js');
 const { naturalOrder } = require('./bins.js');
 
 const { REQUIREMENT_IDS, VERDICTS } = page;
-const PERIODS = { month: "strftime(day, '%Y-%m')", week: "strftime(day, '%G-W%V')" };
+// Each kind of period: its first day (grouped by, quicker than a text) and
+// its name written from that day.
+const PERIODS = { month: ["date_trunc('month', day)", '%Y-%m'], week: ["date_trunc('week', day)", '%G-W%V'] };
+const PROFILE_KEYS = ['verdict'].concat(REQUIREMENT_IDS.map((id) => 'st_' + id), 'unknown_bits');
 const VERDICT_FIELDS = Object.keys(VERDICTS);
 
 // The period keys from the first day with machines to the last, none left out.
 async function periodKeys(connection, days, by) {
   const [span] = await rows(connection, 'SELECT CAST(min(day) AS VARCHAR) AS first, CAST(max(day) AS VARCHAR) AS last FROM rollup_profiles WHERE ' + days);
   if (!span.first) return [];
-  const list = await rows(connection, 'SELECT DISTINCT ' + PERIODS[by].replace('day', 'CAST(d AS DATE)') + ' AS period FROM range(CAST($1 AS TIMESTAMP), ' +
+  const list = await rows(connection, 'SELECT DISTINCT strftime(CAST(d AS DATE), ' + sqlText(PERIODS[by][1]) + ') AS period FROM range(CAST($1 AS TIMESTAMP), ' +
     'CAST($2 AS TIMESTAMP) + INTERVAL 1 DAY, INTERVAL 1 DAY) t(d) ORDER BY period', [span.first, span.last]);
   return list.map((row) => row.period);
 }
 
-// The groupings' rows by period: { profiles: [...], values: { column: [...] } }.
-async function periodRows(connection, days, by, columns) {
-  const period = PERIODS[by] + ' AS period';
-  const profileKeys = [period, 'verdict'].concat(REQUIREMENT_IDS.map((id) => 'st_' + id), 'unknown_bits');
-  const out = { profiles: await rows(connection, rollupQuery('profiles', days, { keys: profileKeys })), values: {} };
-  for (const column of columns) out.values[column] = await rows(connection, rollupQuery(column, days, { keys: [period, 'value'] }));
+function byPeriod(list) {
+  const out = new Map();
+  for (const row of list) {
+    if (!out.has(row.period)) out.set(row.period, []);
+    out.get(row.period).push(row);
+  }
   return out;
+}
+
+// A grouping's rows of the period, summed by `by` and `keys`, each period named.
+async function byPeriodQuery(connection, name, days, by, keys) {
+  const summed = rollupQuery(name, days, { keys: [PERIODS[by][0] + ' AS period'].concat(keys) });
+  return byPeriod(await rows(connection, 'SELECT strftime(period, ' + sqlText(PERIODS[by][1]) + ') AS period, * EXCLUDE (period) FROM (' + summed + ')'));
+}
+
+// The report's groupings by period: { by, periods: the names of every
+// period from the first day with machines to the last, profiles: period ->
+// rows, values: { column: period -> rows } }.
+async function periodGroupings(connection, days, by, columns) {
+  const out = { by, periods: await periodKeys(connection, days, by), profiles: await byPeriodQuery(connection, 'profiles', days, by, PROFILE_KEYS), values: {} };
+  for (const column of columns) out.values[column] = await byPeriodQuery(connection, column, days, by, ['value']);
+  return out;
+}
+
+// The rows of every period summed by `keys`: the grouping of the whole.
+function wholePeriod(rowsByPeriod, keys) {
+  const sums = new Map();
+  for (const list of rowsByPeriod.values()) {
+    for (const row of list) {
+      const key = JSON.stringify(keys.map((k) => row[k]));
+      if (sums.has(key)) sums.get(key).machines += row.machines;
+      else sums.set(key, Object.assign(Object.fromEntries(keys.map((k) => [k, row[k]])), { machines: row.machines }));
+    }
+  }
+  return [...sums.values()];
 }
 
 function cell(machines, hidden) {
@@ -39,7 +70,7 @@ function cell(machines, hidden) {
 // The counts of each period as cells, and the lines they add up along.
 function grid(periods, grouped, kinds, minimum) {
   const cells = periods.map((period) => {
-    const profiles = grouped.profiles.filter((p) => p.period === period);
+    const profiles = grouped.profiles.get(period) || [];
     const counts = verdictCounts(profiles), total = counts.reduce((a, b) => a + b, 0);
     // A period that would show nothing on its own shows nothing here.
     const bare = periodMinimum(counts, minimum) !== minimum;
@@ -56,12 +87,12 @@ function grid(periods, grouped, kinds, minimum) {
     }
     for (const [name, [column, label]] of Object.entries(kinds)) {
       const byLabel = new Map();
-      for (const row of grouped.values[column]) {
-        if (row.period !== period) continue;
+      for (const row of grouped.values[column].get(period) || []) {
         const key = label(row.value);
         byLabel.set(key, (byLabel.get(key) || 0) + row.machines);
       }
-      c.distributions[name] = new Map([...byLabel].map(([key, n]) => [key, cell(n, withheld(n, minimum))]));
+      // In the labels' order, so that a tie between cells is broken alike on every run.
+      c.distributions[name] = new Map([...byLabel].sort((a, b) => (a[0] < b[0] ? -1 : a[0] > b[0] ? 1 : 0)).map(([key, n]) => [key, cell(n, withheld(n, minimum))]));
     }
     c.all = [c.total].concat(c.verdicts, ...Object.values(c.below), ...Object.values(c.alone),
       ...Object.values(c.distributions).map((m) => [...m.values()]));
@@ -92,14 +123,13 @@ function pointsChange(share, before) {
 
 // The trends record: { by, periods: [{ period, machines, verdicts,
 // requirements, distributions }] }, every figure with its change.
-async function trends(connection, days, by, minimum, pciNames) {
-  const kinds = distributionKinds(pciNames);
-  const periods = await periodKeys(connection, days, by);
-  const grouped = await periodRows(connection, days, by, Object.values(kinds).map((k) => k[0]));
+// grouped: from periodGroupings.
+function trends(grouped, minimum, pciNames) {
+  const kinds = distributionKinds(pciNames), periods = grouped.periods;
   const { cells, lines } = grid(periods, grouped, kinds, minimum);
+  const periodOf = new Map(cells.map((c) => [c.total, c]));
   hideTogether(lines, minimum, (hidden) => {
-    const period = cells.find((c) => c.total === hidden);
-    if (period) for (const x of period.all) x.hidden = true;
+    if (periodOf.has(hidden)) for (const x of periodOf.get(hidden).all) x.hidden = true;
   });
   // A label is listed when some period shows it; a distribution without an
   // order of its own lists the most machines first.
@@ -135,7 +165,7 @@ async function trends(connection, days, by, minimum, pciNames) {
     before = record;
     return record;
   });
-  return { by, periods: out };
+  return { by: grouped.by, periods: out };
 }
 
-module.exports = { trends, PERIODS };
+module.exports = { trends, periodGroupings, wholePeriod, PROFILE_KEYS };

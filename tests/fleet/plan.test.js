@@ -68,6 +68,15 @@ test('every figure of a hand-made store at K = 1', async () => {
   assert.deepEqual([curve(p, 'windows')['xp-sp2'], curve(p, 'windows')['xp-sp3'], curve(p, 'windows').vista], [101, 89, 86]);
 });
 
+test('the plan\'s page: static, the figures as the JSON gives them', async () => {
+  const html = path.join(folder, 'plan.html');
+  assert.equal(await runPlan([store, '--html', html].concat(NEXT)), 0);
+  const text = fs.readFileSync(html, 'utf8');
+  assert.equal(/<script|\bsrc="/i.test(text), false);
+  assert.ok(text.includes('<title>the planned minimums: 30 (29.7%, 95% '), 'meets');
+  assert.ok(text.includes('<td><bdi>Pixel shader</bdi></td><td><bdi>version 3.0</bdi></td><td><bdi>18 (17.8%, '), 'lost');
+});
+
 test('a lowered minimum gains the machines below today on it alone', async () => {
   const p = await plan(['--min', 'memory=32', '--min-machines', '1']);
   assert.equal(p.meets.machines, 91);

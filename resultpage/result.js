@@ -380,10 +380,6 @@
       ' (version ' + os.major + '.' + os.minor + ', service pack ' + os.spMajor + '.' + os.spMinor + ')';
   }
 
-  // The DirectX sentence: meets, below, unknown, or "unlettered" for 9.0
-  // without the letter that tells 9.0c from the releases before it. The
-  // program writes plain 9.0 whenever DirectX itself could not be asked: its
-  // file versions end at 9.0 for every 9.0 release.
   // The letters of one DirectX release, oldest first (9.0, 9.0a, 9.0b, 9.0c).
   var DIRECTX_LETTERS = 'abc';
 
@@ -410,6 +406,11 @@
     return 0;
   }
 
+  // The DirectX sentence against a minimum: meets, below, unknown, or
+  // "unlettered" for the minimum's release without the letter that tells
+  // 9.0c from the releases before it. The program writes plain 9.0 whenever
+  // DirectX itself could not be asked: its file versions end at 9.0 for
+  // every 9.0 release.
   function directXState(sentence, minimum) {
     var m = DIRECTX.exec(sentence || '');
     if (!m) return NO_DIRECTX.test(sentence || '') ? 'below' : 'unknown';

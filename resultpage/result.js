@@ -331,7 +331,7 @@
 
   var MEGABYTES = /^\s*(-?[0-9]{1,10}) ?MB\s*$/;
   var OS_VERSION = /^\s*([0-9]{1,5})\.([0-9]{1,5}) SP ([0-9]{1,5})\.([0-9]{1,5})\s*$/;
-  var PIXEL_SHADER = /^\s*([0-9]{1,5})(?:\.[0-9]{1,5})?\s*$/;
+  var PIXEL_SHADER = /^\s*([0-9]{1,5})(?:\.([0-9]{1,5}))?\s*$/;
   var DIRECTX = /^\s*DirectX ([0-9]{1,5})\.([0-9]{1,5})(\S?) installed\s*$/;
   var NO_DIRECTX = /^\s*DirectX not installed\s*$/;
   var NUMBER = /^\s*-?[0-9]{1,10}\s*$/;
@@ -373,36 +373,96 @@
     return say(words.windowsDetail, { name: name, version: os.major + '.' + os.minor, servicePack: os.spMajor + '.' + os.spMinor });
   }
 
-  // The DirectX sentence: meets, below, unknown, or "unlettered" for 9.0
-  // without the letter that tells 9.0c from the releases before it. The
-  // program writes plain 9.0 whenever DirectX itself could not be asked: its
-  // file versions end at 9.0 for every 9.0 release.
-  function directXState(sentence) {
+  // The letters of one DirectX release, oldest first (9.0, 9.0a, 9.0b, 9.0c).
+  var DIRECTX_LETTERS = 'abc';
+
+  // The minimums the page judges by; a reader may judge by others (judge's
+  // options.minimums), each in the shape of its entry here. Windows: the
+  // oldest service pack of each version line that meets (a version newer
+  // than every line meets); today's rule is windowsState's own.
+  var MINIMUMS = {
+    directx: { major: 9, minor: 0, letter: 'c' },
+    memory: { megabytes: 64 },
+    shader: { major: 2, minor: 0 },
+    ram: { megabytes: 500 },
+    disk: { megabytes: 250 },
+    windows: { lines: [[5, 1, 2], [5, 2, 2]] }
+  };
+
+  // 9.0 before 9.0a to 9.0c.
+  function letterRank(letter) {
+    return letter ? DIRECTX_LETTERS.indexOf(letter) + 1 : 0;
+  }
+
+  function compareVersions(a, b) {
+    for (var i = 0; i < a.length; i++) if (a[i] !== b[i]) return a[i] < b[i] ? -1 : 1;
+    return 0;
+  }
+
+  // The DirectX sentence against a minimum: meets, below, unknown, or
+  // "unlettered" for the minimum's release without the letter that tells
+  // 9.0c from the releases before it. The program writes plain 9.0 whenever
+  // DirectX itself could not be asked: its file versions end at 9.0 for
+  // every 9.0 release.
+  function directXState(sentence, minimum) {
     var m = DIRECTX.exec(sentence || '');
     if (!m) return NO_DIRECTX.test(sentence || '') ? 'below' : 'unknown';
-    var major = +m[1], minor = +m[2], letter = m[3].toLowerCase();
-    if (major !== 9 || minor !== 0) return major < 9 ? 'below' : 'meets';
-    return letter === 'c' ? 'meets' : letter === 'a' || letter === 'b' ? 'below' : 'unlettered';
+    var order = compareVersions([+m[1], +m[2]], [minimum.major, minimum.minor]);
+    if (order !== 0) return order < 0 ? 'below' : 'meets';
+    if (!minimum.letter) return 'meets';
+    var letter = DIRECTX_LETTERS.indexOf(m[3].toLowerCase());
+    if (!m[3] || letter < 0) return 'unlettered';
+    return letter >= DIRECTX_LETTERS.indexOf(minimum.letter) ? 'meets' : 'below';
   }
 
-  function windowsState(os) {
-    return os.major < 5 || (os.major === 5 && (os.minor === 0 || os.spMajor < 2)) ? 'below' : 'meets';
+  function windowsState(os, minimum) {
+    if (!minimum) return os.major < 5 || (os.major === 5 && (os.minor === 0 || os.spMajor < 2)) ? 'below' : 'meets';
+    var lines = minimum.lines, newer = true;
+    for (var i = 0; i < lines.length; i++) {
+      if (os.major === lines[i][0] && os.minor === lines[i][1]) return os.spMajor >= lines[i][2] ? 'meets' : 'below';
+      if (compareVersions([os.major, os.minor], [lines[i][0], lines[i][1]]) < 0) newer = false;
+    }
+    return newer ? 'meets' : 'below';
   }
 
-  var LIMITS = { memory: ['mem', 64], ram: ['ram', 500], disk: ['hdspace', 250] };
+  var VALUE_KEYS = { memory: 'mem', ram: 'ram', disk: 'hdspace' };
 
   // What a value alone says about its requirement: meets, below or unknown.
-  function valueState(id, items) {
+  function valueState(id, items, minimum) {
     var v, m;
     if (id === 'shader') {
       m = PIXEL_SHADER.exec(items.pslevel || '');
-      return !m ? 'unknown' : +m[1] >= 2 ? 'meets' : 'below';
+      if (!m) return 'unknown';
+      return compareVersions([+m[1], m[2] ? +m[2] : 0], [minimum.major, minimum.minor]) >= 0 ? 'meets' : 'below';
     }
-    var limits = LIMITS[id];
-    v = megabytes(items[limits[0]]);
+    v = megabytes(items[VALUE_KEYS[id]]);
     // 0 MB of video memory is no measurement (the program reports it as neither).
     if (v === null || (id === 'memory' && v <= 0)) return 'unknown';
-    return v >= limits[1] ? 'meets' : 'below';
+    return v >= minimum.megabytes ? 'meets' : 'below';
+  }
+
+  // Whether a minimum asks at least what today's does: a value the test
+  // found below today's is then below it too, known or not.
+  function notLower(id, minimum) {
+    var today = MINIMUMS[id];
+    if (id === 'directx') {
+      return compareVersions([minimum.major, minimum.minor, letterRank(minimum.letter)], [today.major, today.minor, letterRank(today.letter)]) >= 0;
+    }
+    if (id === 'shader') return compareVersions([minimum.major, minimum.minor], [today.major, today.minor]) >= 0;
+    if (id === 'windows') return compareVersions(minimum.lines[0], today.lines[0]) >= 0;
+    return minimum.megabytes >= today.megabytes;
+  }
+
+  // The state by a minimum other than today's, from the value alone: the
+  // test's bit says only how the value stands to today's minimum.
+  function stateByMinimum(id, items, minimum, bitBelow) {
+    var state, os;
+    if (id === 'directx') state = directXState(items.dxver, minimum);
+    else if (id === 'windows') state = (os = osVersion(items.osver)) ? windowsState(os, minimum) : 'unknown';
+    else state = valueState(id, items, minimum);
+    if (state === 'unlettered') state = 'unknown';
+    if (state === 'unknown' && bitBelow && notLower(id, minimum)) state = 'below';
+    return state;
   }
 
   // A text as the page shows it: whole, unless it is longer than any address
@@ -424,13 +484,18 @@
     var id = requirement[0], key = requirement[3], below = requirement[4], undetermined = requirement[5];
     var words = context.words, mask = context.mask, bits = mask !== null && !context.notRun, stopped = bits && (mask & 3);
     var state, reason = '', found = key ? shown(items, key, words) : '', os = id === 'windows' ? osVersion(items.osver) : null;
-    if (bits && (mask & below)) {
+    var minimum = context.minimums && has(context.minimums, id) ? context.minimums[id] : null;
+    var untested = context.notRun && id !== 'directx' && id !== 'ram' && id !== 'disk' && id !== 'windows';
+    if (minimum && !untested && !(bits && (mask & undetermined))) {
+      state = stateByMinimum(id, items, minimum, bits && (mask & below));
+      if (state === 'unknown') reason = words.reasonNoValue;
+    } else if (bits && (mask & below)) {
       state = 'below';
       reason = say(words.reasonBelow, { bit: bitHex(below) });
     } else if (bits && (mask & undetermined)) {
       state = 'unknown';
       reason = say(words.reasonUndetermined, { bit: bitHex(undetermined) });
-    } else if (context.notRun && id !== 'directx' && id !== 'ram' && id !== 'disk' && id !== 'windows') {
+    } else if (untested) {
       state = 'unknown';
       reason = words.reasonNotRun;
     } else if (id === 'device' || id === 'driver') {
@@ -440,7 +505,7 @@
       reason = mask === null ? words.reasonUnreadable
         : stopped ? words.reasonStopped : state === 'unknown' ? words.reasonNotNamed : '';
     } else if (id === 'directx') {
-      state = directXState(items.dxver);
+      state = directXState(items.dxver, MINIMUMS.directx);
       if (state === 'unlettered') {
         state = 'unknown';
         reason = words.reasonUnlettered;
@@ -448,7 +513,7 @@
         reason = words.reasonNoValue;
       }
     } else {
-      state = id === 'windows' ? (os ? windowsState(os) : 'unknown') : valueState(id, items);
+      state = id === 'windows' ? (os ? windowsState(os, null) : 'unknown') : valueState(id, items, MINIMUMS[id]);
       if (state === 'unknown') reason = stopped ? words.reasonStopped : words.reasonNoValue;
     }
     if (id === 'device') {
@@ -468,7 +533,7 @@
       }
       if (id === 'directx' && context.directXDownload) advice.link = { href: context.directXDownload, text: words.directxLink };
     }
-    return { requirement: id, name: words.names[id], minimum: words.minimums[id], found: found, state: state,
+    return { requirement: id, name: words.names[id], minimum: minimum && minimum.text ? minimum.text : words.minimums[id], found: found, state: state,
       stateText: words.states[state], reason: reason, advice: advice };
   }
 
@@ -502,8 +567,10 @@
   // has the shape).
   // options: { directXDownload: the DirectX download page, summary: false to
   // leave the summary text out (null) for a reader that shows no page, words:
-  // a table of words other than English }. The summary is English in every
-  // language: support reads every copy.
+  // a table of words other than English, minimums: { id: minimum } to judge
+  // by instead of today's (MINIMUMS has their shapes; text: the minimum as a
+  // row shows it) }. The summary is English in every language: support reads
+  // every copy.
   function judge(reading, options) {
     if (!reading || !reading.present) return { view: 'intro', verdict: null };
     var items = reading.items, words = (options && options.words) || ENGLISH;
@@ -511,7 +578,7 @@
     var value = mask.state === 'ok' ? mask.value : null;
     var context = {
       mask: value, notRun: value === -1, directXDownload: (options && options.directXDownload) || '',
-      alternates: alternateList(items.alternates), words: words
+      alternates: alternateList(items.alternates), words: words, minimums: (options && options.minimums) || null
     };
     var rows = [], below = [], unknown = [];
     for (var r = 0; r < REQUIREMENTS.length; r++) {
@@ -910,7 +977,7 @@
   }
 
   return {
-    KEYS: KEYS, BITS: BITS, REQUIREMENTS: REQUIREMENTS, REQUIREMENT_IDS: REQUIREMENT_IDS, STATES: STATES, VERDICTS: VERDICTS,
+    KEYS: KEYS, BITS: BITS, REQUIREMENTS: REQUIREMENTS, REQUIREMENT_IDS: REQUIREMENT_IDS, STATES: STATES, VERDICTS: VERDICTS, MINIMUMS: MINIMUMS,
     LANGUAGES: LANGUAGES, megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode,
     readAddress: readAddress, readMask: readMask, windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge,
     render: render, copySummary: copySummary, preferredLanguages: preferredLanguages, chooseLanguage: chooseLanguage,

@@ -11,7 +11,8 @@ class UsageError extends Error {
   }
 }
 
-// grammar: { positional: count, options: { name: 'value' | 'flag' } }.
+// grammar: { positional: count, options: { name: 'value' | 'flag' | 'list' } };
+// a 'list' option may be given again, its values gathered in order.
 function parseArguments(argv, grammar) {
   const options = {}, positional = [];
   for (let i = 0; i < argv.length; i++) {
@@ -27,7 +28,8 @@ function parseArguments(argv, grammar) {
       continue;
     }
     if (i + 1 >= argv.length) throw new UsageError(arg + ' needs a value');
-    options[name] = argv[++i];
+    if (grammar.options[name] === 'list') options[name] = (options[name] || []).concat(argv[++i]);
+    else options[name] = argv[++i];
   }
   if (positional.length !== grammar.positional) {
     throw new UsageError('expected ' + grammar.positional + ' argument' + (grammar.positional === 1 ? '' : 's') + ', got ' + positional.length);

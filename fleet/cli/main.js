@@ -4,7 +4,8 @@
 
 const COMMANDS = {
   ingest: ['../ingest/ingest.js', 'runIngest', 'ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]'],
-  report: ['../report/report.js', 'runReport', 'report STORE [--from DAY] [--to DAY] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR] [--db VideoCardDB.xml [--draft FILE]] [--pci-ids FILE]'],
+  report: ['../report/report.js', 'runReport', 'report STORE [--from DAY] [--to DAY] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR] [--by month|week] [--trends-csv FILE] [--db VideoCardDB.xml [--draft FILE]] [--pci-ids FILE]'],
+  plan: ['../plan/plan.js', 'runPlan', 'plan STORE [--from DAY] [--to DAY] [--min-machines K] [--json FILE] [--html FILE] --min REQUIREMENT=VALUE...'],
   impact: ['../impact/impact.js', 'runImpact', 'impact STORE --before OLD.xml --after NEW.xml [--from DAY] [--to DAY] [--json FILE]'],
   export: ['../store/export.js', 'runExport', 'export STORE DIR'],
   simulate: ['../simulate/simulate.js', 'runSimulate', 'simulate N --out LOG [--seed S] [--days D]']

@@ -6,7 +6,7 @@
 'use strict';
 const page = require('../../resultpage/result.js');
 const { rows, sqlText } = require('../store/duckdb.js');
-const { ITEM_KEYS } = require('../ingest/classify.js');
+const { storedReading } = require('../store/stored_reading.js');
 const { selectPeriod } = require('../report/queries.js');
 const { explainBatch, explainable, judgedAnswer } = require('../report/database_explain.js');
 const { share } = require('../report/shares.js');
@@ -32,16 +32,13 @@ function judgement(answer, direct3d8) {
 // set by one database's judgement.
 function verdictWith(itemRow, judged) {
   const mask = judged.rejected ? itemRow.mask | DRIVER_REJECTED : itemRow.mask & ~DRIVER_REJECTED;
-  const items = { result: String(mask) };
   // The row holds the items a verdict needs (not the alternates: the
   // judgement sets them).
-  for (const key of ITEM_KEYS) {
-    if (itemRow[key] !== null && itemRow[key] !== undefined) items[key] = itemRow[key];
-  }
-  items.vendorID = String(itemRow.vendor_id);
-  items.deviceID = String(itemRow.device_id);
-  if (judged.rejected) items.alternates = judged.alternates;
-  return page.judge({ present: true, items, found: Object.keys(items), outOfOrder: [], unread: [] }).verdict;
+  const reading = storedReading(Object.assign({}, itemRow, { mask, alternates: judged.rejected ? judged.alternates : null }));
+  reading.items.vendorID = String(itemRow.vendor_id);
+  reading.items.deviceID = String(itemRow.device_id);
+  reading.found = Object.keys(reading.items);
+  return page.judge(reading).verdict;
 }
 
 function keyOf(row) {

@@ -1,6 +1,7 @@
 // The bins the distributions count machines in. Each bin holds the values
 // from its own lower bound up to the next bin's.
 'use strict';
+const page = require('../../resultpage/result.js');
 
 const MB = 1, GB = 1024;
 
@@ -80,7 +81,54 @@ const BIN_ORDER = {
   disk: DISK.map((b) => b[1]).concat(UNKNOWN)
 };
 
+// A label's place among the Windows names the page gives (its version and
+// service pack), or null for a name it does not give.
+const WINDOWS_VERSIONS = [[4, 0], [4, 10], [4, 90], [5, 0], [5, 1], [5, 2], [6, 0], [6, 1], [6, 2], [6, 3], [10, 0]];
+function windowsPlace(label) {
+  const m = /^(.*?)(?: Service Pack ([0-9]+)(?:\.([0-9]+))?)?$/.exec(label);
+  const known = WINDOWS_VERSIONS.find(([major, minor]) => page.windowsName(major, minor) === m[1]);
+  const other = /^Windows version ([0-9]+)\.([0-9]+)$/.exec(m[1]);
+  const version = known || (other && [Number(other[1]), Number(other[2])]);
+  return version ? version.concat(Number(m[2] || 0), Number(m[3] || 0)) : null;
+}
+
+function directxPlace(label) {
+  if (label === 'DirectX not installed') return [0];
+  const m = /^DirectX ([0-9]+)\.([0-9]+)(\S?)$/.exec(label);
+  return m ? [1, Number(m[1]), Number(m[2]), m[3] ? m[3].toLowerCase().charCodeAt(0) : 0] : null;
+}
+
+function pixelShaderPlace(label) {
+  const level = pixelShaderLevel(label);
+  return level && [level.major, level.minor];
+}
+
+function compareLists(a, b) {
+  for (let i = 0; i < Math.max(a.length, b.length); i++) if ((a[i] || 0) !== (b[i] || 0)) return (a[i] || 0) - (b[i] || 0);
+  return 0;
+}
+
+const PLACES = { pixelShader: pixelShaderPlace, directx: directxPlace, windows: windowsPlace };
+
+// The labels of a distribution in its natural order, lowest first, with
+// "unknown" and any label of no known place after them, and "Other" last;
+// null for a distribution without one (the vendors).
+function naturalOrder(name, labels) {
+  const last = [UNKNOWN, 'Other'];
+  if (BIN_ORDER[name]) return labels.slice().sort((a, b) => rank(BIN_ORDER[name], a) - rank(BIN_ORDER[name], b) || last.indexOf(a) - last.indexOf(b));
+  const place = PLACES[name];
+  if (!place) return null;
+  const placed = labels.filter((l) => place(l) !== null).sort((a, b) => compareLists(place(a), place(b)));
+  const unplaced = labels.filter((l) => place(l) === null && !last.includes(l)).sort();
+  return placed.concat(unplaced, last.filter((l) => labels.includes(l)));
+}
+
+function rank(order, label) {
+  const at = order.indexOf(label);
+  return at < 0 ? order.length + (label === 'Other' ? 1 : 0) : at;
+}
+
 // The bins' lower bounds, for grouping values by bin before they are named.
 const LOWER_BOUNDS = { videoMemory: VIDEO_MEMORY.map((b) => b[0]), ram: RAM.map((b) => b[0]), disk: DISK.map((b) => b[0]) };
 
-module.exports = { LOWER_BOUNDS, videoMemoryBin, ramBin, diskBin, pixelShaderLevel, writtenPixelShaderLevel, pixelShaderBin, directxBin, BIN_ORDER, UNKNOWN };
+module.exports = { naturalOrder, LOWER_BOUNDS, videoMemoryBin, ramBin, diskBin, pixelShaderLevel, writtenPixelShaderLevel, pixelShaderBin, directxBin, BIN_ORDER, UNKNOWN };

@@ -54,4 +54,4 @@ function tableFiles(folder, report) {
   return [{ folder }].concat(Object.entries(tables(report)).map(([name, [columns, rows]]) => ({ file: path.join(folder, name), text: csv(columns, rows) })));
 }
 
-module.exports = { tableFiles, tables, cell };
+module.exports = { tableFiles, tables, cell, csv };

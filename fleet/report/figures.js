@@ -60,15 +60,26 @@ function verdicts(profiles, total, minimum) {
   return { table, folded: count.n };
 }
 
+// Each requirement's machines below it, unknown on it, and below on it alone.
+function requirementCounts(profiles) {
+  const counts = {};
+  for (const id of REQUIREMENT_IDS) counts[id] = { below: 0, unknown: 0, alone: 0 };
+  for (const p of profiles) {
+    const ids = belowIds(p);
+    for (const id of ids) counts[id].below += p.machines;
+    if (ids.length === 1) counts[ids[0]].alone += p.machines;
+    for (const id of REQUIREMENT_IDS) if (p['st_' + id] === STATES.unknown) counts[id].unknown += p.machines;
+  }
+  return counts;
+}
+
 // A requirement's machines are below, unknown or meeting it (never shown),
 // and those below it are below on it alone or with others (never shown):
 // each is withheld as a table of its own.
 function requirements(profiles, total, minimum) {
-  const count = { n: 0 };
+  const count = { n: 0 }, counts = requirementCounts(profiles);
   const table = REQUIREMENT_IDS.map((id) => {
-    const state = (s) => sum(profiles.filter((p) => p['st_' + id] === s), (p) => p.machines);
-    const alone = sum(profiles.filter((p) => { const ids = belowIds(p); return ids.length === 1 && ids[0] === id; }), (p) => p.machines);
-    const below = state(STATES.below), unknown = state(STATES.unknown);
+    const { below, unknown, alone } = counts[id];
     const states = withheldCells([below, unknown, total - below - unknown], minimum, [2]);
     const parts = withheldCells([alone, below - alone], minimum, [1]);
     return {
@@ -122,16 +133,17 @@ function whatIf(profiles, shortfalls, total, minimum, meetsShown) {
   return { table, folded: count.n };
 }
 
-// A distribution: the column's values put in bins by `label`, in the bins'
-// order when there is one, otherwise by machines.
-function distribution(valueRows, label, total, minimum, order) {
+// A distribution: the column's values put in bins by `label`, in the
+// distribution's natural order (bins.js) when it has one, otherwise by
+// machines.
+function distribution(name, valueRows, label, total, minimum) {
   const counts = new Map();
   for (const row of valueRows) {
-    const name = label(row.value);
-    counts.set(name, (counts.get(name) || 0) + row.machines);
+    const key = label(row.value);
+    counts.set(key, (counts.get(key) || 0) + row.machines);
   }
-  let rows = [...counts.entries()].map(([name, machines]) => ({ key: name, machines, record: () => ({ label: name }) }));
-  if (order) rows.sort((a, b) => order.indexOf(a.key) - order.indexOf(b.key));
+  const order = bins.naturalOrder(name, [...counts.keys()]);
+  const rows = (order || [...counts.keys()]).map((key) => ({ key, machines: counts.get(key), record: () => ({ label: key }) }));
   return finish(rows, total, minimum, { label: OTHER }, !order);
 }
 
@@ -142,20 +154,27 @@ function vendorLabel(pciNames) {
   };
 }
 
-function distributions(values, total, minimum, pciNames) {
-  const tables = {
-    videoMemory: distribution(values.mem_mb, bins.videoMemoryBin, total, minimum, bins.BIN_ORDER.videoMemory),
-    pixelShader: distribution(values.pslevel, bins.pixelShaderBin, total, minimum),
-    directx: distribution(values.dxver, bins.directxBin, total, minimum),
-    windows: distribution(values.windows, (name) => name || bins.UNKNOWN, total, minimum),
-    ram: distribution(values.ram_mb, bins.ramBin, total, minimum, bins.BIN_ORDER.ram),
-    disk: distribution(values.disk_mb, bins.diskBin, total, minimum, bins.BIN_ORDER.disk),
-    vendor: distribution(values.vendor_id, vendorLabel(pciNames), total, minimum)
+// Each distribution: the grouping its values come from and the bin of a value.
+function distributionKinds(pciNames) {
+  return {
+    videoMemory: ['mem_mb', bins.videoMemoryBin],
+    pixelShader: ['pslevel', bins.pixelShaderBin],
+    directx: ['dxver', bins.directxBin],
+    windows: ['windows', (name) => name || bins.UNKNOWN],
+    ram: ['ram_mb', bins.ramBin],
+    disk: ['disk_mb', bins.diskBin],
+    vendor: ['vendor_id', vendorLabel(pciNames)]
   };
+}
+
+function distributions(values, total, minimum, pciNames) {
+  const kinds = distributionKinds(pciNames);
   const table = {}, folded = {};
-  for (const name of Object.keys(tables)) {
-    table[name] = tables[name].rows;
-    folded['distributions.' + name] = tables[name].folded;
+  for (const name of Object.keys(kinds)) {
+    const [column, label] = kinds[name];
+    const made = distribution(name, values[column], label, total, minimum);
+    table[name] = made.rows;
+    folded['distributions.' + name] = made.folded;
   }
   return { table, folded };
 }
@@ -165,6 +184,10 @@ function adapterKey(vendorId, deviceId) {
 }
 
 const MOST_NAMES = 5;
+
+function adapterDeviceName(pciNames, vendorId, deviceId) {
+  return vendorId === null || deviceId === null ? null : pciNames.deviceName(vendorId, deviceId);
+}
 
 function adapters(nameRows, total, minimum, pciNames) {
   const byAdapter = new Map();
@@ -182,7 +205,7 @@ function adapters(nameRows, total, minimum, pciNames) {
     record: () => ({
       vendorId: a.vendorId, deviceId: a.deviceId,
       vendorName: a.vendorId === null ? null : pciNames.vendorName(a.vendorId),
-      deviceName: a.vendorId === null || a.deviceId === null ? null : pciNames.deviceName(a.vendorId, a.deviceId),
+      deviceName: adapterDeviceName(pciNames, a.vendorId, a.deviceId),
       // A name is shown only when K machines reported it, like any row.
       names: a.names.filter((n) => n.machines >= minimum).sort((x, y) => y.machines - x.machines || (x.name < y.name ? -1 : 1))
         .slice(0, MOST_NAMES).map((n) => n.name)
@@ -192,13 +215,15 @@ function adapters(nameRows, total, minimum, pciNames) {
   return finish(rows, total, minimum, { vendorId: null, deviceId: null, vendorName: null, deviceName: null, names: [], label: OTHER });
 }
 
-// The share of an adapter's machines that meet, shown when neither those
-// that meet nor the others are 1 to K-1; the requirement most of them fall
-// short of, shown when K of them do.
+// The share of an adapter's machines that meet and the machines that do
+// not, shown when neither those that meet nor the others are 1 to K-1; the
+// requirement most of them fall short of, shown when K of them do.
 function adapterShares(a, minimum) {
   const blocker = topBlocker(a.below);
+  const shown = !withheld(a.meets, minimum) && !withheld(a.machines - a.meets, minimum);
   return {
-    meetsShare: withheld(a.meets, minimum) || withheld(a.machines - a.meets, minimum) ? null : Math.round(a.meets / a.machines * 1e6) / 1e6,
+    meetsShare: shown ? Math.round(a.meets / a.machines * 1e6) / 1e6 : null,
+    notMeeting: shown ? a.machines - a.meets : null,
     topBlocker: blocker === null || withheld(a.below[blocker], minimum) ? null : blocker
   };
 }
@@ -227,7 +252,7 @@ function shownAlternates(lists, minimum) {
   return [...versions.entries()].sort((x, y) => y[1] - x[1] || (x[0] < y[0] ? -1 : 1)).map((e) => e[0]);
 }
 
-function rejectedDrivers(driverRows, total, minimum) {
+function rejectedDrivers(driverRows, total, minimum, pciNames) {
   const byDriver = new Map();
   for (const row of driverRows) {
     const key = adapterKey(row.vendor_id, row.device_id) + '/' + row.driver;
@@ -244,14 +269,15 @@ function rejectedDrivers(driverRows, total, minimum) {
   const rows = [...byDriver.values()].map((d) => ({
     key: d.key, machines: d.machines,
     record: () => ({
-      vendorId: d.vendorId, deviceId: d.deviceId, driver: d.driver, alternates: shownAlternates(d.lists, minimum)
+      vendorId: d.vendorId, deviceId: d.deviceId, deviceName: adapterDeviceName(pciNames, d.vendorId, d.deviceId),
+      driver: d.driver, alternates: shownAlternates(d.lists, minimum)
     }),
     extra: () => ({ onlyBlocker: withheld(d.onlyBlocker, minimum) ? null : d.onlyBlocker })
   }));
-  return finish(rows, total, minimum, { vendorId: null, deviceId: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null });
+  return finish(rows, total, minimum, { vendorId: null, deviceId: null, deviceName: null, driver: null, alternates: [], label: OTHER, onlyBlocker: null });
 }
 
 module.exports = {
-  lines, verdictCounts, verdicts, requirements, combinations, whatIf, distributions, adapters, rejectedDrivers,
+  lines, verdictCounts, verdicts, requirementCounts, requirements, distributionKinds, combinations, whatIf, distributions, adapters, rejectedDrivers,
   alternateVersions, topBlocker
 };

@@ -72,4 +72,28 @@ function foldTable(rows, total, minimum, other, shown) {
   return { rows: folded.rows.map((row) => (row === otherRow ? row : shown(row))), folded: folded.folded };
 }
 
-module.exports = { foldRows, foldTable, shownFigure, withheld, withheldCells, periodMinimum, OTHER };
+// Cells of a grid withheld together: each line (a list of cells { machines,
+// hidden }) adds up to a total that is shown, or may be, such as a period's
+// machines or a figure's over every period. While the hidden cells of a line
+// hold 1 to K-1 machines in all, the smallest cell shown beside them is
+// hidden too; `hiding(cell)` may hide more (those that give the cell away).
+function hideTogether(lines, minimum, hiding) {
+  const hide = (cell) => {
+    cell.hidden = true;
+    if (hiding) hiding(cell);
+  };
+  for (let changed = true; changed;) {
+    changed = false;
+    for (const line of lines) {
+      const hidden = line.reduce((sum, cell) => sum + (cell.hidden ? cell.machines : 0), 0);
+      if (!withheld(hidden, minimum)) continue;
+      let smallest = null;
+      for (const cell of line) if (!cell.hidden && cell.machines > 0 && (!smallest || cell.machines < smallest.machines)) smallest = cell;
+      if (!smallest) continue;
+      hide(smallest);
+      changed = true;
+    }
+  }
+}
+
+module.exports = { hideTogether, foldRows, foldTable, shownFigure, withheld, withheldCells, periodMinimum, OTHER };

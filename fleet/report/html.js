@@ -1,51 +1,17 @@
-// --html FILE: the report as one static page for people. Charts are inline
-// SVG with their figures written out; no script, nothing fetched.
+// --html FILE: the report as one static page for people: a summary first,
+// then the charts and tables. Charts are inline SVG with their figures
+// written out; no script, nothing fetched.
 'use strict';
 const page = require('../../resultpage/result.js');
 const { OTHER } = require('./folding.js');
-const { visibleBidiControls } = require('./bidi_controls.js');
+const { escape, percent, points, figureText, barChart, lineChart, CHART_STYLE } = require('./charts.js');
 
-function escape(value) {
-  return visibleBidiControls(value).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
-}
+// Each requirement as the result page names it.
+const NAMES = {};
+for (const r of page.REQUIREMENTS) NAMES[r[0]] = r[1];
 
-function percent(share) {
-  return share === null || share === undefined ? '' : (share * 100).toFixed(1) + '%';
-}
-
-function count(figure) {
-  return figure.machines === null ? 'withheld' : figure.machines.toLocaleString('en-US');
-}
-
-function figureText(figure) {
-  if (figure.machines === null) return 'withheld (fewer than K machines, or withheld with such a figure)';
-  return count(figure) + (figure.share === null ? '' : ' (' + percent(figure.share) +
-    (figure.low === null || figure.low === undefined ? '' : ', 95% ' + percent(figure.low) + ' to ' + percent(figure.high)) + ')');
-}
-
-const BAR = { label: 270, width: 330, text: 250, row: 22 };
-
-// A horizontal bar per row: its share of the machines, the Wilson interval as
-// a whisker, and the figures written beside it.
-function barChart(title, rows) {
-  const height = rows.length * BAR.row + 6;
-  const total = BAR.label + BAR.width + BAR.text;
-  const bars = rows.map((row, i) => {
-    const y = i * BAR.row + 4, mid = y + 8, x = (v) => (BAR.label + (v || 0) * BAR.width).toFixed(1);
-    const whisker = row.low === null || row.low === undefined ? ''
-      : '<line class="ci" x1="' + x(row.low) + '" x2="' + x(row.high) + '" y1="' + mid + '" y2="' + mid + '"/>';
-    return '<g><title>' + escape(row.label + ': ' + figureText(row)) + '</title>' +
-      '<text class="label" x="' + (BAR.label - 6) + '" y="' + (mid + 4) + '">' + escape(clip(row.label)) + '</text>' +
-      '<rect x="' + BAR.label + '" y="' + y + '" width="' + (x(row.share) - BAR.label).toFixed(1) + '" height="16"/>' + whisker +
-      '<text class="figure" x="' + (BAR.label + BAR.width + 6) + '" y="' + (mid + 4) + '">' + escape(figureText(row)) + '</text></g>';
-  }).join('');
-  return '<figure><figcaption>' + escape(title) + '</figcaption><svg role="img" aria-label="' + escape(title) + '" viewBox="0 0 ' + total +
-    ' ' + height + '" width="' + total + '" height="' + height + '" xmlns="http://www.w3.org/2000/svg">' + bars + '</svg></figure>';
-}
-
-function clip(text) {
-  return text.length > 40 ? text.slice(0, 39) + '\u2026' : text;
-}
+const VERDICT_LABELS = { meets: 'Meets the requirements', below: 'Below the requirements', incomplete: 'Could not check everything', notRun: 'Check could not run' };
+const DISTRIBUTIONS = { videoMemory: 'Video memory', pixelShader: 'Pixel shader', directx: 'DirectX', windows: 'Windows', ram: 'RAM', disk: 'Free disk', vendor: 'Vendor' };
 
 // A value in a cell of its own direction: a right-to-left name cannot carry
 // the figures beside it along.
@@ -72,29 +38,98 @@ function section(title, body) {
   return '<section><h2>' + escape(title) + '</h2>' + body + '</section>';
 }
 
+// An adapter as people know it: its PCI name, else the name most reported,
+// else its ids.
+function adapterName(a) {
+  if (a.label === OTHER) return OTHER;
+  const ids = hex(a.vendorId) + '/' + hex(a.deviceId);
+  return a.deviceName ? (a.vendorName ? a.vendorName + ' ' : '') + a.deviceName : a.names && a.names.length ? a.names[0] + ' (' + ids + ')' : ids;
+}
+
+function stepLabel(step) {
+  return NAMES[step.id] + ': ' + step.minimum + ' \u2192 ' + step.lowered;
+}
+
+function most(rows, pick) {
+  return rows.filter((row) => pick(row) !== null && pick(row) > 0).sort((a, b) => pick(b) - pick(a))[0] || null;
+}
+
+// The summary's figures, each in an element of its own (data-summary) for
+// whoever reads the page by machine.
+function summary(report) {
+  const periods = report.trends.periods, latest = periods[periods.length - 1], before = periods[periods.length - 2];
+  const meets = report.verdicts.meets, total = report.machines;
+  const item = (name, term, text) => '<dt>' + escape(term) + '</dt><dd data-summary="' + name + '">' + escape(text) + '</dd>';
+  const blocker = most(report.requirements, (r) => r.soleBlocker.machines);
+  const step = total === null ? null : most(report.whatIf, (w) => w.gained);
+  // Adapters with PCI ids (an early exit reports 0 for both).
+  const adapters = report.adapters.filter((a) => a.label !== OTHER && a.vendorId > 0 && a.deviceId > 0 && a.notMeeting !== null && a.notMeeting > 0)
+    .sort((a, b) => b.notMeeting - a.notMeeting).slice(0, 3);
+  const items = [
+    item('period', 'Period', (periods.length ? periods[0].period + ' to ' + latest.period : 'no machines') +
+      (total === null ? ': too few machines to show any figure' : ': ' + total.toLocaleString('en-US') + ' machines')),
+    item('meets', 'Meet the requirements', meets.machines === null ? 'withheld' : percent(meets.share) + ' (95% ' + percent(meets.low) + ' to ' + percent(meets.high) + ')' +
+      (latest && before && latest.verdicts.meets.change !== null ? '; ' + points(latest.verdicts.meets.change) + ' in ' + latest.period + ' from ' + before.period : ''))
+  ];
+  if (blocker) items.push(item('blocker', 'Stops the most on its own', NAMES[blocker.id] + ': ' + percent(blocker.soleBlocker.share) + ' of the machines'));
+  if (step) items.push(item('what-if', 'The step lower that gains the most', stepLabel(step) + ': ' + points(step.gained / total * 100)));
+  if (adapters.length) items.push(item('adapters', 'Adapters with the most machines that fall short', adapters.map((a) => adapterName(a) + ' (' + a.notMeeting.toLocaleString('en-US') + ')').join('; ')));
+  return '<dl class="summary">' + items.join('') + '</dl>';
+}
+
+// The trends: the verdicts' shares and each requirement's share below, a
+// line per series.
+function trendCharts(trends) {
+  const periods = trends.periods.map((p) => p.period);
+  const verdicts = Object.keys(VERDICT_LABELS).map((key) => ({ name: VERDICT_LABELS[key], values: trends.periods.map((p) => p.verdicts[key].share) }));
+  const below = page.REQUIREMENT_IDS.map((id, i) => ({ name: NAMES[id], values: trends.periods.map((p) => p.requirements[i].below.share) }));
+  const by = trends.by === 'week' ? 'week' : 'month';
+  return lineChart('Machines by verdict, ' + by + ' by ' + by, periods, verdicts) + lineChart('Below each minimum, ' + by + ' by ' + by, periods, below);
+}
+
+// A distribution's latest period, the one before and the change, as hardware
+// surveys show them.
+function latestChange(trends, name) {
+  const periods = trends.periods;
+  if (periods.length < 2) return '';
+  const latest = periods[periods.length - 1], before = periods[periods.length - 2];
+  const shareIn = (p, label) => {
+    const row = p.distributions[name].find((d) => d.label === label);
+    return row ? (row.machines === null ? 'withheld' : percent(row.share)) : '';
+  };
+  return table([['', (d) => d.label], [before.period, (d) => shareIn(before, d.label)], [latest.period, (d) => shareIn(latest, d.label)], ['change', (d) => points(d.change)]],
+    latest.distributions[name]);
+}
+
 function reportPage(report) {
   const period = (report.period.from || 'the first day') + ' to ' + (report.period.to || 'the last day');
-  const verdictRows = Object.entries({ meets: 'Meets the requirements', below: 'Below the requirements', incomplete: 'Could not check everything', notRun: 'Check could not run' })
-    .map(([key, label]) => Object.assign({ label }, report.verdicts[key]));
-  const requirementRows = (part) => report.requirements.map((r) => Object.assign({ label: r.id }, r[part]));
+  const verdictRows = Object.entries(VERDICT_LABELS).map(([key, label]) => Object.assign({ label }, report.verdicts[key]));
+  const requirementRows = (part) => report.requirements.map((r) => Object.assign({ label: NAMES[r.id] }, r[part]));
+  const gained = report.whatIf.map((w) => Object.assign({}, w, {
+    label: stepLabel(w),
+    share: w.gained === null || !report.machines ? null : w.gained / report.machines, low: null, high: null
+  }));
+  const gainedText = (w) => (w.gained === null ? 'withheld' : points(w.share * 100) + ' (' + w.gained.toLocaleString('en-US') + ' machines)');
   const parts = [
     '<h1>Quillet system test: the fleet</h1>',
     '<p class="lead">' + (report.machines === null ? escape('Too few machines to show any figure') : escape(report.machines.toLocaleString('en-US')) +
       ' machines (' + escape(report.results.toLocaleString('en-US')) + ' results)') + ' from ' + escape(period) + '. A machine is one day\u2019s latest result of one computer. Rows under ' +
-      escape(report.minMachines) + ' machines are folded into \u201cOther\u201d; shares carry 95% Wilson intervals.</p>',
+      escape(report.minMachines) + ' machines are folded into \u201cOther\u201d, and a figure is \u201cwithheld\u201d that stands for fewer, or would give such a figure away; ' +
+      'shares carry 95% Wilson intervals.</p>',
+    section('Summary', summary(report)),
     section('Verdicts', barChart('Machines by verdict', verdictRows)),
+    section(report.trends.by === 'week' ? 'Week by week' : 'Month by month', trendCharts(report.trends)),
     section('Requirements', barChart('Below the minimum', requirementRows('below')) + barChart('Below on this requirement alone', requirementRows('soleBlocker')) +
       barChart('Unknown', requirementRows('unknown'))),
-    section('Requirements failed together', barChart('Sets of failed requirements', report.combinations.map((c) => Object.assign({}, c, { label: labelled(c, (c.ids || []).join(' + ')) })))),
-    section('If one minimum were a step lower', barChart('Machines that would meet', report.whatIf.map((w) => Object.assign({}, w, { label: w.id + ': ' + w.minimum + ' \u2192 ' + w.lowered })))),
-    section('Distributions', Object.entries({ videoMemory: 'Video memory', pixelShader: 'Pixel shader', directx: 'DirectX', windows: 'Windows', ram: 'RAM', disk: 'Free disk', vendor: 'Vendor' })
-      .map(([key, title]) => barChart(title, report.distributions[key])).join('')),
+    section('If one minimum were a step lower', barChart('Points gained', gained, { text: gainedText, max: Math.max(0.05, ...gained.map((w) => w.share || 0)) })),
+    section('Requirements failed together', barChart('Sets of failed requirements', report.combinations.map((c) => Object.assign({}, c, { label: labelled(c, (c.ids || []).map((id) => NAMES[id]).join(' + ')) })))),
+    section('Distributions', Object.entries(DISTRIBUTIONS).map(([key, title]) => barChart(title, report.distributions[key]) + latestChange(report.trends, key)).join('')),
     section('Adapters', table([
       ['vendor', (a) => labelled(a, hex(a.vendorId) + ' ' + (a.vendorName || ''))], ['device', (a) => labelled(a, hex(a.deviceId) + ' ' + (a.deviceName || ''))],
-      ['names reported', (a) => a.names, ' | '], ['machines', figureText], ['meet', (a) => percent(a.meetsShare)], ['top blocker', (a) => a.topBlocker || '']
+      ['names reported', (a) => a.names, ' | '], ['machines', figureText], ['meet', (a) => percent(a.meetsShare)], ['top blocker', (a) => (a.topBlocker ? NAMES[a.topBlocker] : '')]
     ], report.adapters)),
     section('Rejected drivers', table([
-      ['adapter', (d) => labelled(d, hex(d.vendorId) + ' / ' + hex(d.deviceId))], ['driver', (d) => d.driver || ''], ['machines', figureText],
+      ['adapter', (d) => labelled(d, hex(d.vendorId) + ' / ' + hex(d.deviceId) + (d.deviceName ? ' ' + d.deviceName : ''))], ['driver', (d) => d.driver || ''], ['machines', figureText],
       ['alternates offered', (d) => d.alternates, ', '], ['would meet with an offered driver', (d) => (d.onlyBlocker === null ? '' : d.onlyBlocker)]
     ], report.rejectedDrivers))
   ];
@@ -106,15 +141,19 @@ function reportPage(report) {
   parts.push(section('Lines read', table([['', (r) => r[0]], ['lines', (r) => r[1].toLocaleString('en-US')]],
     [['read', report.lines.read], ['results', report.lines.results], ['other requests', report.lines.otherRequests], ['rejected', report.lines.rejected],
       ['cut by a \u201c#\u201d', report.lines.cut]].concat(Object.entries(report.lines.rejectedReasons).map(([k, v]) => ['rejected: ' + k, v])))));
-  return '<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8">' +
-    '<meta http-equiv="Content-Security-Policy" content="default-src \'none\'; style-src \'unsafe-inline\'">' +
-    '<title>Quillet system test: the fleet, ' + escape(period) + '</title><style>' + STYLE + '</style></head><body>' + parts.join('\n') + '</body></html>\n';
+  return htmlDocument('Quillet system test: the fleet, ' + period, parts);
 }
 
-const STYLE = 'body{font:14px/1.4 system-ui,sans-serif;margin:1.5em auto;max-width:900px;color:#222}' +
-  'h1{font-size:1.5em}h2{font-size:1.15em;margin-top:1.6em;border-bottom:1px solid #ccc}' +
-  'figure{margin:.6em 0}figcaption{font-weight:600;margin:.8em 0 .2em}svg text{font-size:12px;fill:#222}' +
-  'svg text.label{text-anchor:end}svg rect{fill:#3a6ea5}svg line.ci{stroke:#111;stroke-width:1.5}' +
-  'table{border-collapse:collapse;width:100%;font-size:.9em}th,td{border-bottom:1px solid #ddd;padding:3px 6px;text-align:left;vertical-align:top}';
+// A whole page of `parts` (markup): no script, nothing fetched.
+function htmlDocument(title, parts) {
+  return '<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8">' +
+    '<meta http-equiv="Content-Security-Policy" content="default-src \'none\'; style-src \'unsafe-inline\'">' +
+    '<title>' + escape(title) + '</title><style>' + STYLE + '</style></head><body>' + parts.join('\n') + '</body></html>\n';
+}
 
-module.exports = { reportPage, escape };
+const STYLE = 'body{font:14px/1.4 system-ui,sans-serif;margin:1.5em auto;max-width:900px;padding:0 8px;color:#222}' +
+  'h1{font-size:1.5em}h2{font-size:1.15em;margin-top:1.6em;border-bottom:1px solid #ccc}' + CHART_STYLE +
+  'dl.summary{display:grid;grid-template-columns:max-content 1fr;gap:4px 16px;font-size:1.05em}dl.summary dt{font-weight:600}dl.summary dd{margin:0}' +
+  'table{border-collapse:collapse;width:100%;font-size:.9em;margin-bottom:.6em}th,td{border-bottom:1px solid #ddd;padding:3px 6px;text-align:left;vertical-align:top}';
+
+module.exports = { reportPage, htmlDocument, table, section, NAMES };

@@ -1,5 +1,6 @@
 // vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml]
 //   [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]
+//   [--by month|week] [--trends-csv FILE]
 // The survey of the period's machines and why they fall short.
 'use strict';
 const { runCommand } = require('../cli/run_command.js');
@@ -12,20 +13,25 @@ const { addMissingFromDatabase } = require('./missing_from_database.js');
 const { reportPage } = require('./html.js');
 const { tableFiles } = require('./csv.js');
 const { rollupViews } = require('../store/rollups.js');
+const { trends, periodGroupings, wholePeriod, PROFILE_KEYS } = require('./trends.js');
+const { trendsCsv } = require('./trends_csv.js');
 
-const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value' };
+const OPTIONS = { from: 'value', to: 'value', db: 'value', draft: 'value', 'min-machines': 'value', json: 'value', html: 'value', csv: 'value', 'pci-ids': 'value', by: 'value', 'trends-csv': 'value' };
 
-// The report as one plain record. options: { from, to, minimum, pciNames }.
+// The report as one plain record. options: { from, to, minimum, pciNames,
+// by: the trends' periods, month (the default) or week }.
 async function buildReport(connection, options) {
   const { from, to, minimum, pciNames } = options;
   const days = queries.dayWithin(from, to);
   await rollupViews(connection);
-  const profiles = await queries.grouped(connection, 'profiles', days);
+  // The groupings are read once, by period, for the trends; the whole
+  // period's are their sums.
+  const columns = Object.values(figures.distributionKinds(pciNames)).map((kind) => kind[0]);
+  const byPeriod = await periodGroupings(connection, days, options.by || 'month', columns);
+  const profiles = wholePeriod(byPeriod.profiles, PROFILE_KEYS);
   const total = profiles.reduce((sum, profile) => sum + profile.machines, 0);
   const values = {};
-  for (const column of ['mem_mb', 'pslevel', 'dxver', 'windows', 'ram_mb', 'disk_mb', 'vendor_id']) {
-    values[column] = await queries.grouped(connection, column, days);
-  }
+  for (const column of columns) values[column] = wholePeriod(byPeriod.values[column], ['value']);
   // Every figure of a period too small to show is held to more machines
   // than it has; the command's K is still the one reported.
   const floor = periodMinimum(figures.verdictCounts(profiles), minimum);
@@ -35,7 +41,7 @@ async function buildReport(connection, options) {
   const whatIf = figures.whatIf(profiles, await queries.grouped(connection, 'single_shortfalls', days), total, floor, verdicts.table.meets.machines !== null);
   const distributions = figures.distributions(values, total, floor, pciNames);
   const adapters = figures.adapters(await queries.grouped(connection, 'adapters', days), total, floor, pciNames);
-  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, floor);
+  const rejected = figures.rejectedDrivers(await queries.grouped(connection, 'rejected_drivers', days), total, floor, pciNames);
   const shown = !withheld(total, floor);
   return {
     period: { from, to },
@@ -50,6 +56,7 @@ async function buildReport(connection, options) {
     distributions: distributions.table,
     adapters: adapters.rows,
     rejectedDrivers: rejected.rows,
+    trends: trends(byPeriod, minimum, pciNames),
     folded: Object.assign({ verdicts: verdicts.folded, requirements: requirements.folded, combinations: combinations.folded, whatIf: whatIf.folded },
       distributions.folded, { adapters: adapters.folded, rejectedDrivers: rejected.folded })
   };
@@ -58,14 +65,16 @@ async function buildReport(connection, options) {
 function reportOptions(argv) {
   const { options, positional } = parseArguments(argv, { positional: 1, options: OPTIONS });
   if (options.draft && !options.db) throw new UsageError('--draft needs --db');
+  if (options.by !== undefined && options.by !== 'month' && options.by !== 'week') throw new UsageError('--by takes month or week, not ' + options.by);
   return Object.assign({ store: positional[0], minimum: minimumMachines(options['min-machines']) }, period(options), {
-    json: options.json, html: options.html, csv: options.csv, db: options.db, draft: options.draft, pciIds: options['pci-ids']
+    json: options.json, html: options.html, csv: options.csv, db: options.db, draft: options.draft, pciIds: options['pci-ids'],
+    by: options.by || 'month', trendsCsv: options['trends-csv']
   });
 }
 
 const REPORT = {
   label: 'vidrake-fleet report: ',
-  usage: 'usage: vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml] [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR]',
+  usage: 'usage: vidrake-fleet report STORE [--from DAY] [--to DAY] [--db VideoCardDB.xml] [--draft FILE] [--min-machines K] [--json FILE] [--html FILE] [--csv DIR] [--by month|week] [--trends-csv FILE]',
   parse: reportOptions,
   prepare(options) {
     options.pciNames = loadPciIds(options.pciIds);
@@ -83,7 +92,8 @@ const REPORT = {
     if (options.json && options.json !== '-') files.push({ file: options.json, text });
     if (options.html) files.push({ file: options.html, text: reportPage(report) });
     if (options.csv) files.push(...tableFiles(options.csv, report));
-    const toStdout = (!options.json && !options.html && !options.csv) || options.json === '-';
+    if (options.trendsCsv) files.push({ file: options.trendsCsv, text: trendsCsv(report.trends) });
+    const toStdout = (!options.json && !options.html && !options.csv && !options.trendsCsv) || options.json === '-';
     return { files, stdout: toStdout ? text : undefined };
   }
 };

@@ -159,4 +159,4 @@ function rollupQuery(name, days, options) {
     (options && options.having ? ' HAVING ' + options.having : '') + (options && options.order ? ' ORDER BY ' + options.order : '');
 }
 
-module.exports = { ROLLUPS, PCI_ADAPTER, rollupSelect, rollupQuery, createRollups, refreshRollups, rollupViews };
+module.exports = { lowerBound, ROLLUPS, PCI_ADAPTER, rollupSelect, rollupQuery, createRollups, refreshRollups, rollupViews };

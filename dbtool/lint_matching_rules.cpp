@@ -26,6 +26,27 @@ struct Adapter {
     }
 };
 
+// The records an adapter's findings come from: those that can match it, those
+// of them by name that are more specific for it, and whether a record names it.
+typedef std::tuple<std::vector<long>, std::vector<long>, bool> WeighedKey;
+
+// Orders the keys by their records from the last: the devices of a vendor
+// share its long list of vendor-wide records and differ in their own, which
+// come last.
+struct LastElementsFirst {
+    bool operator()(const WeighedKey& a, const WeighedKey& b) const
+    {
+        const std::vector<long>& left = std::get<0>(a);
+        const std::vector<long>& right = std::get<0>(b);
+        if (left.size() != right.size())
+            return left.size() < right.size();
+        auto differs = std::mismatch(left.rbegin(), left.rend(), right.rbegin());
+        if (differs.first != left.rend())
+            return *differs.first < *differs.second;
+        return std::tie(std::get<1>(a), std::get<2>(a)) < std::tie(std::get<1>(b), std::get<2>(b));
+    }
+};
+
 // One record as the scan weighed it for an adapter and a driver no record names.
 struct Step {
     long element;  // index into the stored elements
@@ -106,12 +127,18 @@ void ConsideredAdapters(const RecordIndex& index, std::set<Adapter>& adapters)
     }
 }
 
-void LintLevelsAndCandidates(Linter& lint, const Adapter& adapter, const std::vector<Step>& steps)
+// `candidatesFrom`: the first step whose too-many-candidates finding may not
+// have been reported yet.
+void LintLevelsAndCandidates(Linter& lint, const Adapter& adapter, const std::vector<Step>& steps,
+                             size_t candidatesFrom)
 {
     const Step* last = nullptr;
-    for (const Step& step : steps) {
-        const wchar_t* driver = lint.index.facts[step.element].values[kDriverVersionAttribute];
-        if (step.effect == kRecordListFullLeft && driver && *driver)
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        const wchar_t* driver = step.effect == kRecordListFullLeft && i >= candidatesFrom
+                                    ? lint.index.facts[step.element].values[kDriverVersionAttribute]
+                                    : nullptr;
+        if (driver && *driver)
             lint.Report(step.element, "too-many-candidates", kDriverVersionAttribute,
                         "more than " + std::to_string(kMaxDriverCandidates) + " acceptable drivers match " +
                             AdapterText(adapter) + " before it: it is never offered");
@@ -172,12 +199,12 @@ bool JudgeExactMatches(Linter& lint, const std::vector<long>& named, const Video
 
 // The scan's end for a driver that only rejecting records name: the records
 // that do not name it weigh as they do for a driver no record names, so the
-// candidates are those of `none`, and the fallback level is the last such
+// candidates are those of the list's `none`, which `end` is a copy of (made
+// once for all the list's drivers), and the fallback level is the last such
 // record's.
-VideoCardScanEnd RejectionEnd(const VideoCardScanEnd& none, const std::vector<Step>& steps,
-                              const std::vector<long>& rejecting, const VideoCardScan& rejection)
+void AimRejectionEnd(VideoCardScanEnd& end, const std::vector<Step>& steps, const std::vector<long>& rejecting,
+                     const VideoCardScan& rejection)
 {
-    VideoCardScanEnd end = none;
     end.scan.rejected = true;
     end.scan.rejectionHasFamily = rejection.rejectionHasFamily;
     end.scan.rejectionFamily = rejection.rejectionFamily;
@@ -189,7 +216,6 @@ VideoCardScanEnd RejectionEnd(const VideoCardScanEnd& none, const std::vector<St
             break;
         }
     }
-    return end;
 }
 
 // Only for a card a record names, by its name or its device: devices no
@@ -202,10 +228,8 @@ bool NamedByARecord(const Linter& lint, const Adapter& adapter)
 void LintRejection(Linter& lint, const Adapter& adapter, const std::wstring& driver, long first,
                    const VideoCardScanEnd& end)
 {
-    WideString alternates;
-    VideoCardLookupResult(kDirect3D9Build, end, alternates);
     int result8 = RejectionResult(kDirect3D8Build, end.scan.fallbackLevel);
-    if (alternates.IsEmpty())
+    if (!OffersAlternates(end.scan))
         lint.Report(first, "rejected-without-alternate", kDriverVersionAttribute,
                     "rejects " + Utf8(driver) + " for " + AdapterText(adapter) +
                         ", and no acceptable driver of its family matches: the user is told the driver is "
@@ -277,8 +301,9 @@ bool JudgeDrivers(Linter& lint, const Adapter& adapter, long fromElement, VideoC
 }
 
 // The rules on one driver for one adapter.
+// `rejectionEnd`: a copy of the list's `none`, aimed at each rejected driver in turn.
 void LintDriver(Linter& lint, const Adapter& adapter, const std::wstring& driver, const DriverOutcome& outcome,
-                const WeighedList& list, int levelOtherwise)
+                const WeighedList& list, int levelOtherwise, VideoCardScanEnd& rejectionEnd)
 {
     if (outcome.acceptedBy >= 0) {
         if (outcome.acceptedLevel == -1 && levelOtherwise >= 0 &&
@@ -289,8 +314,8 @@ void LintDriver(Linter& lint, const Adapter& adapter, const std::wstring& driver
                             "the Direct3D 8 build reports the level as unknown, though the database gives it " +
                             std::to_string(levelOtherwise) + " otherwise");
     } else if (!outcome.rejecting.empty()) {
-        LintRejection(lint, adapter, driver, outcome.rejecting[0],
-                      RejectionEnd(list.none, list.steps, outcome.rejecting, outcome.rejection));
+        AimRejectionEnd(rejectionEnd, list.steps, outcome.rejecting, outcome.rejection);
+        LintRejection(lint, adapter, driver, outcome.rejecting[0], rejectionEnd);
     }
 }
 
@@ -310,7 +335,9 @@ void CountRoles(Linter& lint, const DriverOutcome& outcome)
 // drivers they name that can still give a finding for one of them.
 struct VendorWide {
     WeighedList list;
-    std::vector<std::wstring> open;  // rejected, or accepted without a level
+    // The drivers still open: rejected, or accepted without a level.
+    std::vector<std::map<std::wstring, DriverOutcome>::const_iterator> open;
+    bool candidatesReported = false;  // the list's too-many-candidates findings
 };
 
 // The rules for one adapter from its weighed list; `shared`, when given, holds
@@ -318,24 +345,31 @@ struct VendorWide {
 // drivers of the adapter's own records.
 void LintWeighedList(Linter& lint, const Adapter& adapter, WeighedList& list, VendorWide* shared)
 {
-    LintLevelsAndCandidates(lint, adapter, list.steps);
+    // The shared records weigh the same for every adapter that starts with
+    // them: their too-many-candidates findings stand after the first.
+    size_t candidatesFrom = shared && shared->candidatesReported ? shared->list.steps.size() : 0;
+    LintLevelsAndCandidates(lint, adapter, list.steps, candidatesFrom);
+    if (shared)
+        shared->candidatesReported = true;
     WideString ignored;
     int levelOtherwise = VideoCardLookupResult(kDirect3D8Build, list.none, ignored);
+    VideoCardScanEnd rejectionEnd = list.none;
     for (const std::wstring& driver : list.drivers) {
         CountRoles(lint, list.outcomes[driver]);
-        LintDriver(lint, adapter, driver, list.outcomes[driver], list, levelOtherwise);
+        LintDriver(lint, adapter, driver, list.outcomes[driver], list, levelOtherwise, rejectionEnd);
     }
     if (!shared)
         return;
-    std::vector<std::wstring> stillOpen;
-    for (const std::wstring& driver : shared->open) {
-        const DriverOutcome& outcome = shared->list.outcomes[driver];
+    std::vector<std::map<std::wstring, DriverOutcome>::const_iterator> stillOpen;
+    for (const auto& open : shared->open) {
+        const std::wstring& driver = open->first;
+        const DriverOutcome& outcome = open->second;
         if (!list.naming.count(driver))
-            LintDriver(lint, adapter, driver, outcome, list, levelOtherwise);
+            LintDriver(lint, adapter, driver, outcome, list, levelOtherwise, rejectionEnd);
         // An acceptance without a level is reported once.
         if (outcome.acceptedBy < 0 ||
             !lint.reported.count(std::make_pair(outcome.acceptedBy, std::string("accepted-without-level"))))
-            stillOpen.push_back(driver);
+            stillOpen.push_back(open);
     }
     shared->open.swap(stillOpen);
 }
@@ -355,7 +389,7 @@ void LintMatching(Linter& lint)
     lint.shadowedBy.assign(count, -1);
     // Adapters that the same records match, with the same of them by name
     // where that makes a record more specific, come to the same findings.
-    std::set<std::tuple<std::vector<long>, std::vector<long>, bool>> weighed;
+    std::set<WeighedKey, LastElementsFirst> weighed;
     std::map<DWORD, VendorWide> vendorWide;
     std::vector<long> elements;
     for (const Adapter& adapter : adapters) {
@@ -395,10 +429,10 @@ void LintMatching(Linter& lint)
                         !JudgeDrivers(lint, other, 0, query, prefix.list))
                         return;
                     for (const std::wstring& driver : prefix.list.drivers) {
-                        const DriverOutcome& outcome = prefix.list.outcomes[driver];
-                        CountRoles(lint, outcome);
-                        if (outcome.acceptedBy < 0 || outcome.acceptedLevel == -1)
-                            prefix.open.push_back(driver);
+                        auto outcome = prefix.list.outcomes.find(driver);
+                        CountRoles(lint, outcome->second);
+                        if (outcome->second.acceptedBy < 0 || outcome->second.acceptedLevel == -1)
+                            prefix.open.push_back(outcome);
                     }
                     found = vendorWide.find(adapter.vendor);
                 }

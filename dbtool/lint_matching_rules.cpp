@@ -1,6 +1,7 @@
 #include "lint_matching_rules.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <new>
 #include <set>
@@ -26,9 +27,23 @@ struct Adapter {
     }
 };
 
-// The records an adapter's findings come from: those that can match it, those
-// of them by name that are more specific for it, and whether a record names it.
-typedef std::tuple<std::vector<long>, std::vector<long>, bool> WeighedKey;
+// The records an adapter's findings come from: those that can match it, in
+// document order (`shared`, a vendor's vendor-wide records when they all come
+// first, then `own`), those of them by name that are more specific for it,
+// and whether a record names it.
+struct WeighedKey {
+    const std::vector<long>* shared;
+    std::vector<long> own;
+    std::vector<long> byName;
+    bool named;
+
+    size_t Size() const { return (shared ? shared->size() : 0) + own.size(); }
+    long At(size_t i) const
+    {
+        size_t first = shared ? shared->size() : 0;
+        return i < first ? (*shared)[i] : own[i - first];
+    }
+};
 
 // Orders the keys by their records from the last: the devices of a vendor
 // share its long list of vendor-wide records and differ in their own, which
@@ -36,14 +51,15 @@ typedef std::tuple<std::vector<long>, std::vector<long>, bool> WeighedKey;
 struct LastElementsFirst {
     bool operator()(const WeighedKey& a, const WeighedKey& b) const
     {
-        const std::vector<long>& left = std::get<0>(a);
-        const std::vector<long>& right = std::get<0>(b);
-        if (left.size() != right.size())
-            return left.size() < right.size();
-        auto differs = std::mismatch(left.rbegin(), left.rend(), right.rbegin());
-        if (differs.first != left.rend())
-            return *differs.first < *differs.second;
-        return std::tie(std::get<1>(a), std::get<2>(a)) < std::tie(std::get<1>(b), std::get<2>(b));
+        if (a.Size() != b.Size())
+            return a.Size() < b.Size();
+        // The same shared records: only the own ones can differ.
+        size_t first = a.shared == b.shared && a.shared ? a.shared->size() : 0;
+        for (size_t i = a.Size(); i-- > first;) {
+            if (a.At(i) != b.At(i))
+                return a.At(i) < b.At(i);
+        }
+        return std::tie(a.byName, a.named) < std::tie(b.byName, b.named);
     }
 };
 
@@ -256,11 +272,10 @@ struct WeighedList {
 // Weighs `elements` on from where `list` stands, for the adapter in `query`
 // with a driver no record names: the whole list is weighed, and the card's
 // level and candidates come out of it.
-bool WeighRecords(Linter& lint, const std::vector<long>& elements, size_t from, const VideoCardQuery& query,
+bool WeighRecords(Linter& lint, const std::vector<long>& elements, const VideoCardQuery& query,
                   WeighedList& list)
 {
-    for (size_t i = from; i < elements.size(); ++i) {
-        long e = elements[i];
+    for (long e : elements) {
         if (!lint.Judge())
             return false;
         const StoredElement& element = lint.database.elements[e];
@@ -393,59 +408,58 @@ void LintMatching(Linter& lint)
     std::map<DWORD, VendorWide> vendorWide;
     std::vector<long> elements;
     for (const Adapter& adapter : adapters) {
-        RecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.name, elements);
-        if (elements.empty())
-            continue;
-        std::vector<long> byName;
+        WeighedKey key = {nullptr, std::vector<long>(), std::vector<long>(), NamedByARecord(lint, adapter)};
         auto named = lint.index.byName.find(adapter.name);
         if (named != lint.index.byName.end()) {
             for (long e : named->second) {
                 if (lint.index.facts[e].anyDevice || !UsableIds(lint.index.facts[e]))
-                    byName.push_back(e);
+                    key.byName.push_back(e);
             }
         }
-        if (!weighed.insert(std::make_tuple(elements, byName, NamedByARecord(lint, adapter))).second)
-            continue;
         // Every device of a vendor shares its vendor-wide records: weighed once
         // when all the adapter's own records come after them.
+        const std::vector<long>* wide = VendorWideRecords(lint.index, adapter.vendor);
+        OwnRecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.name, key.own);
+        if (wide && key.byName.empty() && (key.own.empty() || key.own.front() > wide->back())) {
+            key.shared = wide;
+        } else if (wide) {
+            elements.clear();
+            std::merge(wide->begin(), wide->end(), key.own.begin(), key.own.end(), std::back_inserter(elements));
+            key.own.swap(elements);
+        }
+        if (key.Size() == 0 || !weighed.insert(key).second)
+            continue;
+        elements.swap(key.own);
         WeighedList list;
         VendorWide* vendor = nullptr;
-        size_t from = 0;
         long fromElement = 0;
-        auto wide = lint.index.byIds.find(std::make_pair(adapter.vendor, kNoId));
-        if (adapter.vendor != kNoId && wide != lint.index.byIds.end() && byName.empty()) {
-            const std::vector<long>& records = wide->second;
-            size_t own = 0;  // the adapter's records before the last vendor-wide one
-            for (long e : elements)
-                own += e < records.back() && !std::binary_search(records.begin(), records.end(), e);
-            if (own == 0) {
-                auto found = vendorWide.find(adapter.vendor);
-                if (found == vendorWide.end()) {
-                    VendorWide& prefix = vendorWide[adapter.vendor];
-                    Adapter other = {adapter.vendor, kNoId, kNoText};
-                    if (!AimQuery(query, other, kNoText))
-                        throw std::bad_alloc();
-                    if (!WeighRecords(lint, records, 0, query, prefix.list) ||
-                        !JudgeDrivers(lint, other, 0, query, prefix.list))
-                        return;
-                    for (const std::wstring& driver : prefix.list.drivers) {
-                        auto outcome = prefix.list.outcomes.find(driver);
-                        CountRoles(lint, outcome->second);
-                        if (outcome->second.acceptedBy < 0 || outcome->second.acceptedLevel == -1)
-                            prefix.open.push_back(outcome);
-                    }
-                    found = vendorWide.find(adapter.vendor);
+        if (key.shared) {
+            const std::vector<long>& records = *key.shared;
+            auto found = vendorWide.find(adapter.vendor);
+            if (found == vendorWide.end()) {
+                VendorWide& prefix = vendorWide[adapter.vendor];
+                Adapter other = {adapter.vendor, kNoId, kNoText};
+                if (!AimQuery(query, other, kNoText))
+                    throw std::bad_alloc();
+                if (!WeighRecords(lint, records, query, prefix.list) ||
+                    !JudgeDrivers(lint, other, 0, query, prefix.list))
+                    return;
+                for (const std::wstring& driver : prefix.list.drivers) {
+                    auto outcome = prefix.list.outcomes.find(driver);
+                    CountRoles(lint, outcome->second);
+                    if (outcome->second.acceptedBy < 0 || outcome->second.acceptedLevel == -1)
+                        prefix.open.push_back(outcome);
                 }
-                vendor = &found->second;
-                list.none = vendor->list.none;
-                list.steps = vendor->list.steps;
-                from = records.size();
-                fromElement = records.back() + 1;
+                found = vendorWide.find(adapter.vendor);
             }
+            vendor = &found->second;
+            list.none = vendor->list.none;
+            list.steps = vendor->list.steps;
+            fromElement = records.back() + 1;
         }
         if (!AimQuery(query, adapter, kNoText))
             throw std::bad_alloc();
-        if (!WeighRecords(lint, elements, from, query, list))
+        if (!WeighRecords(lint, elements, query, list))
             return;
         // A driver the adapter's own records name too goes on from where the
         // vendor-wide records left it.

@@ -1,6 +1,7 @@
 #include "lint_matching_rules.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <new>
 #include <set>
@@ -23,6 +24,42 @@ struct Adapter {
     bool operator<(const Adapter& other) const
     {
         return std::tie(vendor, device, name) < std::tie(other.vendor, other.device, other.name);
+    }
+};
+
+// The records an adapter's findings come from: those that can match it, in
+// document order (`shared`, a vendor's vendor-wide records when they all come
+// first, then `own`), those of them by name that are more specific for it,
+// and whether a record names it.
+struct WeighedKey {
+    const std::vector<long>* shared;
+    std::vector<long> own;
+    std::vector<long> byName;
+    bool named;
+
+    size_t Size() const { return (shared ? shared->size() : 0) + own.size(); }
+    long At(size_t i) const
+    {
+        size_t first = shared ? shared->size() : 0;
+        return i < first ? (*shared)[i] : own[i - first];
+    }
+};
+
+// Orders the keys by their records from the last: the devices of a vendor
+// share its long list of vendor-wide records and differ in their own, which
+// come last.
+struct LastElementsFirst {
+    bool operator()(const WeighedKey& a, const WeighedKey& b) const
+    {
+        if (a.Size() != b.Size())
+            return a.Size() < b.Size();
+        // The same shared records: only the own ones can differ.
+        size_t first = a.shared == b.shared && a.shared ? a.shared->size() : 0;
+        for (size_t i = a.Size(); i-- > first;) {
+            if (a.At(i) != b.At(i))
+                return a.At(i) < b.At(i);
+        }
+        return std::tie(a.byName, a.named) < std::tie(b.byName, b.named);
     }
 };
 
@@ -106,12 +143,18 @@ void ConsideredAdapters(const RecordIndex& index, std::set<Adapter>& adapters)
     }
 }
 
-void LintLevelsAndCandidates(Linter& lint, const Adapter& adapter, const std::vector<Step>& steps)
+// `candidatesFrom`: the first step whose too-many-candidates finding may not
+// have been reported yet.
+void LintLevelsAndCandidates(Linter& lint, const Adapter& adapter, const std::vector<Step>& steps,
+                             size_t candidatesFrom)
 {
     const Step* last = nullptr;
-    for (const Step& step : steps) {
-        const wchar_t* driver = lint.index.facts[step.element].values[kDriverVersionAttribute];
-        if (step.effect == kRecordListFullLeft && driver && *driver)
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const Step& step = steps[i];
+        const wchar_t* driver = step.effect == kRecordListFullLeft && i >= candidatesFrom
+                                    ? lint.index.facts[step.element].values[kDriverVersionAttribute]
+                                    : nullptr;
+        if (driver && *driver)
             lint.Report(step.element, "too-many-candidates", kDriverVersionAttribute,
                         "more than " + std::to_string(kMaxDriverCandidates) + " acceptable drivers match " +
                             AdapterText(adapter) + " before it: it is never offered");
@@ -172,12 +215,12 @@ bool JudgeExactMatches(Linter& lint, const std::vector<long>& named, const Video
 
 // The scan's end for a driver that only rejecting records name: the records
 // that do not name it weigh as they do for a driver no record names, so the
-// candidates are those of `none`, and the fallback level is the last such
+// candidates are those of the list's `none`, which `end` is a copy of (made
+// once for all the list's drivers), and the fallback level is the last such
 // record's.
-VideoCardScanEnd RejectionEnd(const VideoCardScanEnd& none, const std::vector<Step>& steps,
-                              const std::vector<long>& rejecting, const VideoCardScan& rejection)
+void AimRejectionEnd(VideoCardScanEnd& end, const std::vector<Step>& steps, const std::vector<long>& rejecting,
+                     const VideoCardScan& rejection)
 {
-    VideoCardScanEnd end = none;
     end.scan.rejected = true;
     end.scan.rejectionHasFamily = rejection.rejectionHasFamily;
     end.scan.rejectionFamily = rejection.rejectionFamily;
@@ -189,7 +232,6 @@ VideoCardScanEnd RejectionEnd(const VideoCardScanEnd& none, const std::vector<St
             break;
         }
     }
-    return end;
 }
 
 // Only for a card a record names, by its name or its device: devices no
@@ -202,10 +244,8 @@ bool NamedByARecord(const Linter& lint, const Adapter& adapter)
 void LintRejection(Linter& lint, const Adapter& adapter, const std::wstring& driver, long first,
                    const VideoCardScanEnd& end)
 {
-    WideString alternates;
-    VideoCardLookupResult(kDirect3D9Build, end, alternates);
     int result8 = RejectionResult(kDirect3D8Build, end.scan.fallbackLevel);
-    if (alternates.IsEmpty())
+    if (!OffersAlternates(end.scan))
         lint.Report(first, "rejected-without-alternate", kDriverVersionAttribute,
                     "rejects " + Utf8(driver) + " for " + AdapterText(adapter) +
                         ", and no acceptable driver of its family matches: the user is told the driver is "
@@ -232,11 +272,10 @@ struct WeighedList {
 // Weighs `elements` on from where `list` stands, for the adapter in `query`
 // with a driver no record names: the whole list is weighed, and the card's
 // level and candidates come out of it.
-bool WeighRecords(Linter& lint, const std::vector<long>& elements, size_t from, const VideoCardQuery& query,
+bool WeighRecords(Linter& lint, const std::vector<long>& elements, const VideoCardQuery& query,
                   WeighedList& list)
 {
-    for (size_t i = from; i < elements.size(); ++i) {
-        long e = elements[i];
+    for (long e : elements) {
         if (!lint.Judge())
             return false;
         const StoredElement& element = lint.database.elements[e];
@@ -277,8 +316,9 @@ bool JudgeDrivers(Linter& lint, const Adapter& adapter, long fromElement, VideoC
 }
 
 // The rules on one driver for one adapter.
+// `rejectionEnd`: a copy of the list's `none`, aimed at each rejected driver in turn.
 void LintDriver(Linter& lint, const Adapter& adapter, const std::wstring& driver, const DriverOutcome& outcome,
-                const WeighedList& list, int levelOtherwise)
+                const WeighedList& list, int levelOtherwise, VideoCardScanEnd& rejectionEnd)
 {
     if (outcome.acceptedBy >= 0) {
         if (outcome.acceptedLevel == -1 && levelOtherwise >= 0 &&
@@ -289,8 +329,8 @@ void LintDriver(Linter& lint, const Adapter& adapter, const std::wstring& driver
                             "the Direct3D 8 build reports the level as unknown, though the database gives it " +
                             std::to_string(levelOtherwise) + " otherwise");
     } else if (!outcome.rejecting.empty()) {
-        LintRejection(lint, adapter, driver, outcome.rejecting[0],
-                      RejectionEnd(list.none, list.steps, outcome.rejecting, outcome.rejection));
+        AimRejectionEnd(rejectionEnd, list.steps, outcome.rejecting, outcome.rejection);
+        LintRejection(lint, adapter, driver, outcome.rejecting[0], rejectionEnd);
     }
 }
 
@@ -310,7 +350,9 @@ void CountRoles(Linter& lint, const DriverOutcome& outcome)
 // drivers they name that can still give a finding for one of them.
 struct VendorWide {
     WeighedList list;
-    std::vector<std::wstring> open;  // rejected, or accepted without a level
+    // The drivers still open: rejected, or accepted without a level.
+    std::vector<std::map<std::wstring, DriverOutcome>::const_iterator> open;
+    bool candidatesReported = false;  // the list's too-many-candidates findings
 };
 
 // The rules for one adapter from its weighed list; `shared`, when given, holds
@@ -318,24 +360,31 @@ struct VendorWide {
 // drivers of the adapter's own records.
 void LintWeighedList(Linter& lint, const Adapter& adapter, WeighedList& list, VendorWide* shared)
 {
-    LintLevelsAndCandidates(lint, adapter, list.steps);
+    // The shared records weigh the same for every adapter that starts with
+    // them: their too-many-candidates findings stand after the first.
+    size_t candidatesFrom = shared && shared->candidatesReported ? shared->list.steps.size() : 0;
+    LintLevelsAndCandidates(lint, adapter, list.steps, candidatesFrom);
+    if (shared)
+        shared->candidatesReported = true;
     WideString ignored;
     int levelOtherwise = VideoCardLookupResult(kDirect3D8Build, list.none, ignored);
+    VideoCardScanEnd rejectionEnd = list.none;
     for (const std::wstring& driver : list.drivers) {
         CountRoles(lint, list.outcomes[driver]);
-        LintDriver(lint, adapter, driver, list.outcomes[driver], list, levelOtherwise);
+        LintDriver(lint, adapter, driver, list.outcomes[driver], list, levelOtherwise, rejectionEnd);
     }
     if (!shared)
         return;
-    std::vector<std::wstring> stillOpen;
-    for (const std::wstring& driver : shared->open) {
-        const DriverOutcome& outcome = shared->list.outcomes[driver];
+    std::vector<std::map<std::wstring, DriverOutcome>::const_iterator> stillOpen;
+    for (const auto& open : shared->open) {
+        const std::wstring& driver = open->first;
+        const DriverOutcome& outcome = open->second;
         if (!list.naming.count(driver))
-            LintDriver(lint, adapter, driver, outcome, list, levelOtherwise);
+            LintDriver(lint, adapter, driver, outcome, list, levelOtherwise, rejectionEnd);
         // An acceptance without a level is reported once.
         if (outcome.acceptedBy < 0 ||
             !lint.reported.count(std::make_pair(outcome.acceptedBy, std::string("accepted-without-level"))))
-            stillOpen.push_back(driver);
+            stillOpen.push_back(open);
     }
     shared->open.swap(stillOpen);
 }
@@ -355,63 +404,62 @@ void LintMatching(Linter& lint)
     lint.shadowedBy.assign(count, -1);
     // Adapters that the same records match, with the same of them by name
     // where that makes a record more specific, come to the same findings.
-    std::set<std::tuple<std::vector<long>, std::vector<long>, bool>> weighed;
+    std::set<WeighedKey, LastElementsFirst> weighed;
     std::map<DWORD, VendorWide> vendorWide;
     std::vector<long> elements;
     for (const Adapter& adapter : adapters) {
-        RecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.name, elements);
-        if (elements.empty())
-            continue;
-        std::vector<long> byName;
+        WeighedKey key = {nullptr, std::vector<long>(), std::vector<long>(), NamedByARecord(lint, adapter)};
         auto named = lint.index.byName.find(adapter.name);
         if (named != lint.index.byName.end()) {
             for (long e : named->second) {
                 if (lint.index.facts[e].anyDevice || !UsableIds(lint.index.facts[e]))
-                    byName.push_back(e);
+                    key.byName.push_back(e);
             }
         }
-        if (!weighed.insert(std::make_tuple(elements, byName, NamedByARecord(lint, adapter))).second)
-            continue;
         // Every device of a vendor shares its vendor-wide records: weighed once
         // when all the adapter's own records come after them.
+        const std::vector<long>* wide = VendorWideRecords(lint.index, adapter.vendor);
+        OwnRecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.name, key.own);
+        if (wide && key.byName.empty() && (key.own.empty() || key.own.front() > wide->back())) {
+            key.shared = wide;
+        } else if (wide) {
+            elements.clear();
+            std::merge(wide->begin(), wide->end(), key.own.begin(), key.own.end(), std::back_inserter(elements));
+            key.own.swap(elements);
+        }
+        if (key.Size() == 0 || !weighed.insert(key).second)
+            continue;
+        elements.swap(key.own);
         WeighedList list;
         VendorWide* vendor = nullptr;
-        size_t from = 0;
         long fromElement = 0;
-        auto wide = lint.index.byIds.find(std::make_pair(adapter.vendor, kNoId));
-        if (adapter.vendor != kNoId && wide != lint.index.byIds.end() && byName.empty()) {
-            const std::vector<long>& records = wide->second;
-            size_t own = 0;  // the adapter's records before the last vendor-wide one
-            for (long e : elements)
-                own += e < records.back() && !std::binary_search(records.begin(), records.end(), e);
-            if (own == 0) {
-                auto found = vendorWide.find(adapter.vendor);
-                if (found == vendorWide.end()) {
-                    VendorWide& prefix = vendorWide[adapter.vendor];
-                    Adapter other = {adapter.vendor, kNoId, kNoText};
-                    if (!AimQuery(query, other, kNoText))
-                        throw std::bad_alloc();
-                    if (!WeighRecords(lint, records, 0, query, prefix.list) ||
-                        !JudgeDrivers(lint, other, 0, query, prefix.list))
-                        return;
-                    for (const std::wstring& driver : prefix.list.drivers) {
-                        const DriverOutcome& outcome = prefix.list.outcomes[driver];
-                        CountRoles(lint, outcome);
-                        if (outcome.acceptedBy < 0 || outcome.acceptedLevel == -1)
-                            prefix.open.push_back(driver);
-                    }
-                    found = vendorWide.find(adapter.vendor);
+        if (key.shared) {
+            const std::vector<long>& records = *key.shared;
+            auto found = vendorWide.find(adapter.vendor);
+            if (found == vendorWide.end()) {
+                VendorWide& prefix = vendorWide[adapter.vendor];
+                Adapter other = {adapter.vendor, kNoId, kNoText};
+                if (!AimQuery(query, other, kNoText))
+                    throw std::bad_alloc();
+                if (!WeighRecords(lint, records, query, prefix.list) ||
+                    !JudgeDrivers(lint, other, 0, query, prefix.list))
+                    return;
+                for (const std::wstring& driver : prefix.list.drivers) {
+                    auto outcome = prefix.list.outcomes.find(driver);
+                    CountRoles(lint, outcome->second);
+                    if (outcome->second.acceptedBy < 0 || outcome->second.acceptedLevel == -1)
+                        prefix.open.push_back(outcome);
                 }
-                vendor = &found->second;
-                list.none = vendor->list.none;
-                list.steps = vendor->list.steps;
-                from = records.size();
-                fromElement = records.back() + 1;
+                found = vendorWide.find(adapter.vendor);
             }
+            vendor = &found->second;
+            list.none = vendor->list.none;
+            list.steps = vendor->list.steps;
+            fromElement = records.back() + 1;
         }
         if (!AimQuery(query, adapter, kNoText))
             throw std::bad_alloc();
-        if (!WeighRecords(lint, elements, from, query, list))
+        if (!WeighRecords(lint, elements, query, list))
             return;
         // A driver the adapter's own records name too goes on from where the
         // vendor-wide records left it.

@@ -1,6 +1,7 @@
 #include "record_index.h"
 
 #include <algorithm>
+#include <iterator>
 
 const wchar_t kNoText[] = L"\x01";
 
@@ -90,17 +91,41 @@ void IndexRecords(const StoredDatabase& database, const VideoCardQuery& neutral,
     }
 }
 
-void RecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
-                         std::vector<long>& elements)
+const std::vector<long>* VendorWideRecords(const RecordIndex& index, DWORD vendor)
+{
+    auto wide = index.byIds.find(std::make_pair(vendor, kNoId));
+    return wide != index.byIds.end() ? &wide->second : nullptr;
+}
+
+void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
+                            std::vector<long>& elements)
 {
     elements.clear();
-    auto own = index.byIds.find(std::make_pair(vendor, device));
-    auto wide = index.byIds.find(std::make_pair(vendor, kNoId));
+    if (device != kNoId) {
+        auto own = index.byIds.find(std::make_pair(vendor, device));
+        AddGroup(own != index.byIds.end() ? &own->second : nullptr, elements);
+    }
     auto named = index.byName.find(name);
-    AddGroup(own != index.byIds.end() ? &own->second : nullptr, elements);
-    if (device != kNoId)
-        AddGroup(wide != index.byIds.end() ? &wide->second : nullptr, elements);
     AddGroup(named != index.byName.end() ? &named->second : nullptr, elements);
     std::sort(elements.begin(), elements.end());
     elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
+    const std::vector<long>* wide = VendorWideRecords(index, vendor);
+    if (wide) {
+        elements.erase(std::remove_if(elements.begin(), elements.end(),
+                                      [wide](long e) { return std::binary_search(wide->begin(), wide->end(), e); }),
+                       elements.end());
+    }
+}
+
+void RecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
+                         std::vector<long>& elements)
+{
+    std::vector<long> own;
+    OwnRecordsThatCanMatch(index, vendor, device, name, own);
+    const std::vector<long>* wide = VendorWideRecords(index, vendor);
+    elements.clear();
+    if (wide)
+        std::merge(wide->begin(), wide->end(), own.begin(), own.end(), std::back_inserter(elements));
+    else
+        elements.swap(own);
 }

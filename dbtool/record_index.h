@@ -45,3 +45,12 @@ void IndexRecords(const StoredDatabase& database, const VideoCardQuery& neutral,
 // would find matching by ids or by name; every other element changes nothing.
 void RecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
                          std::vector<long>& elements);
+
+// The vendor's records for every device (DeviceID "*"), in document order;
+// null when it has none.
+const std::vector<long>* VendorWideRecords(const RecordIndex& index, DWORD vendor);
+
+// The elements of RecordsThatCanMatch less the vendor's records for every
+// device, in document order.
+void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
+                            std::vector<long>& elements);

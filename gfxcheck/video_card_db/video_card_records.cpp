@@ -95,6 +95,25 @@ RecordAttributeKind ClassifyRecordAttribute(const VideoCardQuery& query, BSTR na
     return kOtherAttribute;
 }
 
+RecordAttributeKind ClassifyRememberedAttribute(const VideoCardQuery& query, AttributeNameMemory& memory, BSTR name)
+{
+    // A null name is left to the comparison, which reads it as the empty text.
+    if (!name)
+        return ClassifyRecordAttribute(query, name);
+    UINT length = SysStringLen(name);
+    for (int i = 0; i < memory.count; ++i) {
+        const WideString& known = memory.names[i];
+        if (static_cast<UINT>(known.Length()) == length && wmemcmp(known.Text(), name, length) == 0)
+            return memory.kinds[i];
+    }
+    RecordAttributeKind kind = ClassifyRecordAttribute(query, name);
+    if (memory.count < kRememberedAttributeNames) {
+        memory.names[memory.count].Assign(name, static_cast<int>(length));
+        memory.kinds[memory.count++] = kind;
+    }
+    return kind;
+}
+
 void ReadRecordValue(const VideoCardQuery& query, RecordAttributeKind kind, BSTR value, VideoCardRecord& record)
 {
     // The parser may hand over an attribute value as a null BSTR: that is the

@@ -76,6 +76,20 @@ HRESULT PrepareVideoCardQuery(DWORD vendorId, DWORD deviceId, const WideString& 
 // Which recognised name `name` is, compared as the database's texts are.
 RecordAttributeKind ClassifyRecordAttribute(const VideoCardQuery& query, BSTR name);
 
+// The kinds of the attribute names met so far, by their exact text. A
+// database names the same few attributes on every element, and the same text
+// always compares the same, so each name is compared with the recognised ones
+// once; names past the first kRememberedAttributeNames are compared each time.
+const int kRememberedAttributeNames = 16;
+struct AttributeNameMemory {
+    int count = 0;
+    WideString names[kRememberedAttributeNames];
+    RecordAttributeKind kinds[kRememberedAttributeNames];
+};
+
+// ClassifyRecordAttribute, answered from `memory` for a name met before.
+RecordAttributeKind ClassifyRememberedAttribute(const VideoCardQuery& query, AttributeNameMemory& memory, BSTR name);
+
 // Reads one attribute value of a known kind into `record`. A null `value` is
 // read as an empty text.
 void ReadRecordValue(const VideoCardQuery& query, RecordAttributeKind kind, BSTR value, VideoCardRecord& record);

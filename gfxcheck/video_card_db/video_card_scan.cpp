@@ -62,6 +62,21 @@ int RejectionResult(Direct3DFlavour flavour, int fallbackLevel)
     return result < INT_MIN ? INT_MIN : static_cast<int>(result);
 }
 
+bool OffersAsAlternate(const VideoCardScan& scan, const DriverCandidate& candidate)
+{
+    // A candidate without a first number never stands for the rejected family.
+    return candidate.hasFamily && scan.rejectionHasFamily && candidate.family == scan.rejectionFamily;
+}
+
+bool OffersAlternates(const VideoCardScan& scan)
+{
+    for (int i = 0; i < scan.candidateCount; ++i) {
+        if (OffersAsAlternate(scan, scan.candidates[i]))
+            return true;
+    }
+    return false;
+}
+
 int FinishVideoCardScanFor(Direct3DFlavour flavour, const VideoCardScan& scan, WideString& alternates)
 {
     if (!scan.rejected)
@@ -69,8 +84,7 @@ int FinishVideoCardScanFor(Direct3DFlavour flavour, const VideoCardScan& scan, W
     bool first = true;
     for (int i = 0; i < scan.candidateCount; ++i) {
         const DriverCandidate& candidate = scan.candidates[i];
-        // A candidate without a first number never stands for the rejected family.
-        if (!candidate.hasFamily || !scan.rejectionHasFamily || candidate.family != scan.rejectionFamily)
+        if (!OffersAsAlternate(scan, candidate))
             continue;
         if (!first)
             alternates.Append(L", ");

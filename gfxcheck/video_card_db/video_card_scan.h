@@ -53,6 +53,13 @@ RecordEffect WeighVideoCardRecord(const VideoCardRecord& record, VideoCardScan& 
 // candidates of the rejected driver's family to `alternates`, joined by ", ".
 int FinishVideoCardScanFor(Direct3DFlavour flavour, const VideoCardScan& scan, WideString& alternates);
 
+// Whether `candidate` is offered as an alternate on the scan's rejection: it
+// is of the rejected driver's family.
+bool OffersAsAlternate(const VideoCardScan& scan, const DriverCandidate& candidate);
+
+// Whether the scan's rejection offers any alternate.
+bool OffersAlternates(const VideoCardScan& scan);
+
 // What the check of `flavour` makes of LookUpVideoCard's result: the Direct3D
 // 9 build only whether it is -2; the Direct3D 8 build a level from 0, -1 for
 // an unknown level, and from -2 down a rejection with the level -2 minus it.

@@ -85,7 +85,8 @@ struct AttributeBuffer {
     }
 };
 
-void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, AttributeBuffer& buffer)
+void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, AttributeNameMemory& names,
+                           AttributeBuffer& buffer)
 {
     buffer.Clear();
     ComPtr<IXMLDOMElement> element;
@@ -112,7 +113,7 @@ void ReadElementAttributes(IXMLDOMNode* node, const VideoCardQuery& query, Attri
             buffer.items.pop_back();
             continue;
         }
-        item.kind = ClassifyRecordAttribute(query, item.name);
+        item.kind = ClassifyRememberedAttribute(query, names, item.name);
     }
 }
 
@@ -264,12 +265,13 @@ HRESULT WalkVideoCardDatabase(const WideString& address, const VideoCardQuery& q
         return S_FALSE;
 
     AttributeBuffer attributes;
+    AttributeNameMemory names;
     PathWalk paths;
     for (long index = 0;; ++index) {
         ComPtr<IXMLDOMNode> node;
         if (elements->nextNode(node.GetAddressOf()) != S_OK || !node)
             break;
-        ReadElementAttributes(node.Get(), query, attributes);
+        ReadElementAttributes(node.Get(), query, names, attributes);
         // The tree walk meets the elements in the order the list gives them.
         const wchar_t* path = withPaths ? ShownPath(paths, NextPath(document.Get(), paths)) : L"";
         DatabaseElement element = {index, path, static_cast<long>(attributes.items.size()), attributes.items.data()};

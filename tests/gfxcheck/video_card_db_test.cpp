@@ -276,6 +276,22 @@ TEST(VideoCardLookup, MatchesByIdsWildcardAndExactCardName)
     EXPECT_EQ(4, LookUp("<VideoCardDB ManufacturerID=\"4318\" DeviceID=\"1741\" PixelShaderVersion=\"4\"/>"));
 }
 
+TEST(VideoCardLookup, EveryElementsNamesReadAsTheirOwnText)
+{
+    // Names that differ from recognised ones only in case stay unrecognised on
+    // every element, not only the first.
+    std::string records = "<Card ManufacturerID=\"4318\" DeviceID=\"1741\" PixelShaderVersion=\"2\"/>\n";
+    for (int i = 0; i < 3; ++i)
+        records += "<Card manufacturerID=\"4318\" DeviceID=\"1741\" PixelShaderVersion=\"3\"/>\n";
+    EXPECT_EQ(2, LookUp(Document(records)));
+    // More distinct names than are remembered, met before the recognised ones.
+    std::string many = "<Note";
+    for (int i = 0; i < 20; ++i)
+        many += " N" + std::to_string(i) + "=\"x\"";
+    many += "/>\n<Card ManufacturerID=\"4318\" DeviceID=\"1741\" PixelShaderVersion=\"4\"/>\n";
+    EXPECT_EQ(4, LookUp(Document(many)));
+}
+
 TEST(VideoCardLookup, FirstAcceptedExactMatchEndsTheScan)
 {
     const std::string rejected =

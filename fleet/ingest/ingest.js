@@ -14,7 +14,8 @@ const { headHashOf, knownFile, nextFileId, saveFile } = require('./file_record.j
 const { emptyCounts, addCounts, countRejected, describeCounts } = require('./line_counts.js');
 const { REASONS } = require('./classify.js');
 const { createProgress } = require('./progress.js');
-const { machineHash } = require('./machine_rule.js');
+const { machineDigest } = require('./machine_rule.js');
+const { createResultColumns, addResult } = require('./result_columns.js');
 const { UsageError } = require('../cli/arguments.js');
 const { runCommand, DONE, FAILED } = require('../cli/run_command.js');
 
@@ -114,10 +115,11 @@ function createFileReading(run, log, progress) {
     addCounts(reading.counts, reply.counts);
     if (reply.newest > reading.newest) reading.newest = reply.newest;
     staging.addAddresses(reply.addresses.qid, reply.addresses.values);
-    const l = reply.lines;
-    for (let i = 0; i < l.lineNo.length; i++) staging.addLine(l.lineNo[i], l.atMs[i], l.machine[i], l.qid[i]);
-    for (const p of reply.pending) {
-      staging.addLine(p.lineNo, p.atMs, machineHash(dayKeys.keyOf(p.day), p.client, p.agent, p.identity), p.qid);
+    staging.addResults(reply.lines);
+    if (reply.pending.length) {
+      const pending = createResultColumns(reply.pending.length);
+      for (const p of reply.pending) addResult(pending, p.lineNo, p.atMs, machineDigest(dayKeys.keyOf(p.day), p.client, p.agent, p.identity), p.qid);
+      staging.addResults(pending);
     }
     floors[reply.worker] = reply.floor;
     progress.lines(reply.counts.lines);

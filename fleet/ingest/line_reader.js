@@ -4,7 +4,8 @@
 'use strict';
 const { lineParser } = require('./log_formats.js');
 const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery } = require('./classify.js');
-const { utcDay, identityText, machineHash, DAY_MS } = require('./machine_rule.js');
+const { utcDay, identityText, machineDigest, DAY_MS } = require('./machine_rule.js');
+const { createResultColumns, addResult } = require('./result_columns.js');
 const { emptyCounts, countRejected } = require('./line_counts.js');
 const { LINE_LIMIT } = require('./log_pieces.js');
 
@@ -32,11 +33,13 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
       cachedText = 0;
       floor = next;
     }
-    entry = judgeQuery(query);
-    if (!entry.rejected) {
-      entry.qid = next++ * workers + worker;
-      entry.identity = identityText(entry.identity);
-      fresh.push(entry);
+    const judgement = judgeQuery(query);
+    if (judgement.rejected) {
+      entry = judgement;
+    } else {
+      // The cache keeps what a line needs; the columns go once, with the reply.
+      entry = { qid: next++ * workers + worker, identity: identityText(judgement.identity), cut: judgement.columns.cut };
+      fresh.push({ qid: entry.qid, columns: judgement.columns });
     }
     cache.set(query, entry);
     cachedText += query.length;
@@ -60,7 +63,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     for (const day of Object.keys(job.keys || {})) keys.set(day, Buffer.from(job.keys[day], 'hex'));
     const counts = emptyCounts();
     const fresh = [];
-    const out = { lineNo: [], atMs: [], machine: [], qid: [] };
+    const out = createResultColumns(job.text.length >> 9);
     const pending = [];
     let newest = -Infinity;
     let lastDayStart = NaN, lastDay = '';
@@ -84,15 +87,12 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
       const entry = judged(query, fresh);
       if (entry.rejected) { reject(entry.rejected); continue; }
       counts.results++;
-      if (entry.columns.cut) counts.cut++;
+      if (entry.cut) counts.cut++;
       const dayStart = request.time - (request.time % DAY_MS);
       if (dayStart !== lastDayStart) { lastDayStart = dayStart; lastDay = utcDay(request.time); }
       const key = keys.get(lastDay);
       if (key) {
-        out.lineNo.push(lineNo);
-        out.atMs.push(request.time);
-        out.machine.push(machineHash(key, request.client, request.agent, entry.identity));
-        out.qid.push(entry.qid);
+        addResult(out, lineNo, request.time, machineDigest(key, request.client, request.agent, entry.identity), entry.qid);
       } else {
         // The main thread makes the day's key, then hashes these few lines.
         pending.push({ lineNo, atMs: request.time, day: lastDay, client: request.client, agent: request.agent,

@@ -3,12 +3,47 @@
 // time, machine and address, and the rows of results they make; a file's
 // rows go into results in one transaction.
 'use strict';
+const { DuckDBDataChunk, BOOLEAN, DOUBLE, INTEGER, UINTEGER, VARCHAR } = require('@duckdb/node-api');
 const { JUDGED_COLUMNS } = require('./classify.js');
 
+// The staged types of the judged columns (VARCHAR where not named); the ids,
+// BIGINT in results, are staged as exact doubles.
 const ADDRESS_TYPES = {
-  cut: 'BOOLEAN', mask: 'INTEGER', vendor_id: 'BIGINT', device_id: 'BIGINT', mem_mb: 'INTEGER', ram_mb: 'INTEGER',
-  disk_mb: 'INTEGER', os_major: 'INTEGER', os_minor: 'INTEGER', os_sp: 'INTEGER'
+  cut: BOOLEAN, mask: INTEGER, vendor_id: DOUBLE, device_id: DOUBLE, mem_mb: INTEGER, ram_mb: INTEGER,
+  disk_mb: INTEGER, os_major: INTEGER, os_minor: INTEGER, os_sp: INTEGER
 };
+// The staged lines: result_columns.js's columns, in its order.
+const LINE_COLUMNS = [['line_no', DOUBLE, 'lineNo'], ['at_ms', DOUBLE, 'atMs'], ['machine_hi', UINTEGER, 'machineHi'],
+  ['machine_lo', UINTEGER, 'machineLo'], ['qid', DOUBLE, 'qid']];
+// Rows of DuckDB's standard vector size go in a data chunk.
+const CHUNK_ROWS = 2048;
+
+// Rows appended by column a data chunk at a time (far cheaper than a call
+// per value): one chunk, refilled. columns: per column an array-like with
+// at least `count` values, null for NULL.
+function createChunkAppender(appender, types) {
+  const chunk = DuckDBDataChunk.create(types, CHUNK_ROWS);
+  let vectors = types.map((type, i) => chunk.getColumnVector(i));
+  return {
+    append(columns, count) {
+      for (let from = 0; from < count; from += CHUNK_ROWS) {
+        const rows = Math.min(CHUNK_ROWS, count - from);
+        if (rows !== chunk.rowCount) {
+          chunk.rowCount = rows;
+          vectors = types.map((type, i) => chunk.getColumnVector(i));
+        }
+        for (let c = 0; c < types.length; c++) {
+          const vector = vectors[c], values = columns[c];
+          for (let row = 0; row < rows; row++) vector.setItem(row, values[from + row]);
+          vector.flush();
+        }
+        appender.appendDataChunk(chunk);
+      }
+    },
+    flush() { appender.flushSync(); },
+    close() { appender.closeSync(); }
+  };
+}
 
 // The staging of one ingest run: append lines and addresses, flush them as
 // rows of results for a file into result_stage, then store those rows in
@@ -18,14 +53,17 @@ const ADDRESS_TYPES = {
 // staging tables are temporary: nothing of them is in the store, so a killed
 // ingest still leaves the file out whole.
 async function createStaging(connection) {
-  const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || 'VARCHAR');
+  const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || VARCHAR);
   const addressColumns = JUDGED_COLUMNS.map((c, i) => `${c} ${kinds[i]}`).join(', ');
-  await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid BIGINT, ${addressColumns})`);
-  await connection.run('CREATE OR REPLACE TEMP TABLE line_stage (line_no BIGINT, at_ms DOUBLE, machine VARCHAR, qid BIGINT)');
+  await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid DOUBLE, ${addressColumns})`);
+  await connection.run(`CREATE OR REPLACE TEMP TABLE line_stage (${LINE_COLUMNS.map(([name, type]) => `${name} ${type}`).join(', ')})`);
   await connection.run('CREATE OR REPLACE TEMP TABLE result_stage AS SELECT * EXCLUDE (latest) FROM results LIMIT 0');
   const stored = `file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')}`;
-  let addresses = await connection.createAppender('address_stage', 'main', 'temp');
-  let lines = await connection.createAppender('line_stage', 'main', 'temp');
+  const open = async () => ({
+    addresses: createChunkAppender(await connection.createAppender('address_stage', 'main', 'temp'), [DOUBLE].concat(kinds)),
+    lines: createChunkAppender(await connection.createAppender('line_stage', 'main', 'temp'), LINE_COLUMNS.map(([, type]) => type))
+  });
+  let { addresses, lines } = await open();
   let staged = 0, flushed = 0;
   return {
     get staged() { return staged; },
@@ -33,35 +71,22 @@ async function createStaging(connection) {
     // Addresses by column: their ids, and per column of JUDGED_COLUMNS the
     // values in the same order.
     addAddresses(qids, values) {
-      for (let row = 0; row < qids.length; row++) {
-        addresses.appendDouble(qids[row]);
-        for (let i = 0; i < kinds.length; i++) {
-          const value = values[i][row];
-          if (value === null || value === undefined) addresses.appendNull();
-          else if (kinds[i] === 'BOOLEAN') addresses.appendBoolean(value);
-          else if (kinds[i] !== 'VARCHAR') addresses.appendDouble(value);
-          else addresses.appendVarchar(value);
-        }
-        addresses.endRow();
-      }
+      addresses.append([qids].concat(values), qids.length);
     },
-    addLine(lineNo, atMs, machine, qid) {
-      lines.appendDouble(lineNo);
-      lines.appendDouble(atMs);
-      lines.appendVarchar(machine);
-      lines.appendDouble(qid);
-      lines.endRow();
-      staged++;
+    // Results by column (result_columns.js).
+    addResults(columns) {
+      lines.append(LINE_COLUMNS.map(([, , name]) => columns[name]), columns.count);
+      staged += columns.count;
     },
     // The staged lines into result_stage as lines of fileId.
     async flush(fileId) {
-      addresses.flushSync();
-      lines.flushSync();
+      addresses.flush();
+      lines.flush();
       if (staged) {
         const judged = JUDGED_COLUMNS.map((c) => 'a.' + c).join(', ');
         const inserted = await connection.run(`INSERT INTO result_stage (${stored})
           SELECT ${Number(fileId)}, l.line_no, epoch_ms(CAST(l.at_ms AS BIGINT)), CAST(epoch_ms(CAST(l.at_ms AS BIGINT)) AS DATE),
-                 l.machine, ${judged}
+                 printf('%08x%08x', l.machine_hi, l.machine_lo), ${judged}
           FROM line_stage l JOIN address_stage a USING (qid)`);
         // Every staged line must find its address: never store less silently.
         if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
@@ -82,22 +107,21 @@ async function createStaging(connection) {
     },
     // Addresses no line will name again (a worker dropped them from its cache).
     async dropAddresses(workers, worker, below) {
-      addresses.flushSync();
+      addresses.flush();
       await connection.run(`DELETE FROM address_stage WHERE qid % ${workers} = ${worker} AND qid < ${below * workers}`);
     },
     // After a failure the appenders start afresh with the emptied tables.
     async reset() {
-      addresses.closeSync();
-      lines.closeSync();
+      addresses.close();
+      lines.close();
       for (const table of ['address_stage', 'line_stage', 'result_stage']) await connection.run(`DELETE FROM ${table}`);
-      addresses = await connection.createAppender('address_stage', 'main', 'temp');
-      lines = await connection.createAppender('line_stage', 'main', 'temp');
+      ({ addresses, lines } = await open());
       staged = 0;
       flushed = 0;
     },
     close() {
-      addresses.closeSync();
-      lines.closeSync();
+      addresses.close();
+      lines.close();
     }
   };
 }

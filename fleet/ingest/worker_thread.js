@@ -2,6 +2,7 @@
 'use strict';
 const { parentPort, workerData } = require('worker_threads');
 const { createLineReader } = require('./line_reader.js');
+const { transferList } = require('./result_columns.js');
 
 // VIDRAKE_FLEET_CACHE_LIMIT: a smaller cache, for the tests of its turnover.
 const limit = Number(process.env.VIDRAKE_FLEET_CACHE_LIMIT) || undefined;
@@ -11,5 +12,5 @@ parentPort.on('message', (job) => {
   delete job.buffer;
   const reply = reader.read(Object.assign(job, { text }));
   reply.id = job.id;
-  parentPort.postMessage(reply);
+  parentPort.postMessage(reply, transferList(reply.lines));
 });

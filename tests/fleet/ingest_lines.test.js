@@ -165,13 +165,14 @@ test('a run of lines: every line counted once, repeated addresses judged once', 
   const reply = reader.read({ format: 'combined', fieldsLine: null, firstLine: 7, text: lines.join('\r\n') + '\r\n', keys: { '2026-12-09': key } });
   assert.deepEqual(reply.counts, { lines: 6, results: 3, other: 1, rejected: 2, cut: 1,
     reasons: { [REASONS.notALogLine]: 1, [REASONS.invalidMask]: 1 } });
-  assert.deepEqual(reply.lines.lineNo, [7, 8, 12]);
+  assert.deepEqual(Array.from(reply.lines.lineNo.subarray(0, reply.lines.count)), [7, 8, 12]);
   assert.equal(reply.addresses.qid.length, 2, 'one judged address per distinct query');
   const card = reply.addresses.values[JUDGED_COLUMNS.indexOf('card')];
   assert.equal(card[1], 'A', 'the values of each column, in the order of the ids');
   assert.equal(reply.addresses.values[JUDGED_COLUMNS.indexOf('cut')][1], true);
   assert.equal(reply.lines.qid[0], reply.lines.qid[1]);
-  assert.notEqual(reply.lines.machine[0], reply.lines.machine[1], 'another client is another machine');
+  assert.ok(reply.lines.machineHi[0] !== reply.lines.machineHi[1] || reply.lines.machineLo[0] !== reply.lines.machineLo[1],
+    'another client is another machine');
   assert.equal(reply.pending.length, 0);
   // A day without a key waits for the main thread.
   const later = reader.read({ format: 'combined', fieldsLine: null, firstLine: 1, text: L.combinedLine(result, { time: '10/Dec/2026:00:00:00 +0000' }) + '\n' });

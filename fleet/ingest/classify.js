@@ -56,6 +56,23 @@ const MEGABYTE_COLUMNS = { mem_mb: 'mem', ram_mb: 'ram', disk_mb: 'hdspace' };
 const JUDGED_COLUMNS = ['cut', NUMBER_KEYS.result, 'verdict'].concat(STATE_COLUMNS, ITEM_KEYS, NUMBER_KEYS.vendorID, NUMBER_KEYS.deviceID,
   Object.keys(MEGABYTE_COLUMNS), 'os_major', 'os_minor', 'os_sp', 'windows');
 
+// Columns that hold one of a few of the page's words: staged as the word's
+// index in its list, since numbers pass between threads and into DuckDB far
+// cheaper than text.
+const COLUMN_WORDS = { verdict: Object.values(page.VERDICTS) };
+for (const column of STATE_COLUMNS) COLUMN_WORDS[column] = Object.values(page.STATES);
+
+// A judged column's values as they are staged: words as their indices.
+function stagedValues(column, values) {
+  const words = COLUMN_WORDS[column];
+  if (!words) return values;
+  return values.map((value) => {
+    const index = words.indexOf(value);
+    if (index < 0) throw new Error(`${column}: "${value}" is none of the page's words`);
+    return index;
+  });
+}
+
 // A result's address (the query text) judged: { columns, identity } (its
 // columns of the results table, what identifies its machine beside the
 // client), or { rejected: reason }.
@@ -81,4 +98,4 @@ function judgeQuery(query) {
   return { columns, identity: identityItems(item) };
 }
 
-module.exports = { REASONS, JUDGED_COLUMNS, ITEM_KEYS, resultQuery, judgeQuery, megabytes, wasCut };
+module.exports = { REASONS, JUDGED_COLUMNS, COLUMN_WORDS, ITEM_KEYS, stagedValues, resultQuery, judgeQuery, megabytes, wasCut };

@@ -20,14 +20,14 @@ const { UsageError } = require('../cli/arguments.js');
 const { runCommand, DONE, FAILED } = require('../cli/run_command.js');
 
 const USAGE = 'usage: vidrake-fleet ingest STORE LOG... [--format combined|common|cloudfront] [--workers N]';
-// Staged lines per insert into results (VIDRAKE_FLEET_FLUSH_LINES: fewer,
-// for the tests of the staging's turnover).
-const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
 // Results of a file held staged outside its transaction, at the most (their
 // memory is in docs/benchmarks.md): past them the transaction opens
 // and takes them in, and the rest of the file is staged inside it, which is
 // slower (VIDRAKE_FLEET_STAGE_RESULTS: fewer, for the tests of that way).
 const STAGE_RESULTS = Number(process.env.VIDRAKE_FLEET_STAGE_RESULTS) || 8000000;
+// Inside the transaction, staged lines per insert into results
+// (VIDRAKE_FLEET_FLUSH_LINES: fewer, for the tests of the staging's turnover).
+const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
 
 function ingestOptions(argv) {
   const options = { format: null, workers: Math.max(1, Math.min(2, os.cpus().length)), files: [] };
@@ -103,6 +103,9 @@ function createFileReading(run, log, progress) {
     newest: log.known && log.known.newest_ms !== null ? Number(log.known.newest_ms) : -Infinity,
     consumed: 0,
     inTransaction: false,
+    stores: 0,       // inserts into results so far
+    done: false,     // every line of the file posted
+
     inFlight: new Set()
   };
   let lineNo = log.firstLine;
@@ -125,19 +128,21 @@ function createFileReading(run, log, progress) {
     progress.lines(reply.counts.lines);
   };
 
-  reading.flush = async () => {
-    await staging.flush(log.fileId);
+  // The staged lines into results, in the file's transaction (opened by
+  // the first store); then the addresses no worker will name again go.
+  reading.storeStaged = async () => {
+    await Promise.all(reading.inFlight);
+    if (!reading.inTransaction) await connection.run('BEGIN TRANSACTION');
+    reading.inTransaction = true;
+    // Stored all at once, the lines are all their days hold of the file:
+    // their latest marks are made as they go in.
+    const whole = reading.stores === 0 && reading.done;
+    await staging.store(log.fileId, whole);
+    reading.stores++;
     for (const [worker, floor] of floors.entries()) {
       if (floor > run.trimmed[worker]) await staging.dropAddresses(pool.size, worker, floor);
       run.trimmed[worker] = Math.max(run.trimmed[worker], floor);
     }
-  };
-
-  reading.storeStaged = async () => {
-    if (!reading.inTransaction) await connection.run('BEGIN TRANSACTION');
-    reading.inTransaction = true;
-    await staging.store();
-    await staging.clear();
   };
 
   // Keys for the days a piece spans, judged by its first and last line (logs
@@ -178,11 +183,7 @@ function createFileReading(run, log, progress) {
     reading.inFlight.add(sent);
     lineNo += lines;
     reading.consumed += size;
-    if (staging.staged >= FLUSH_LINES) {
-      await Promise.all(reading.inFlight);
-      await reading.flush();
-      if (!reading.inTransaction && staging.flushed >= STAGE_RESULTS) await reading.storeStaged();
-    }
+    if (staging.staged >= (reading.inTransaction ? FLUSH_LINES : STAGE_RESULTS)) await reading.storeStaged();
   };
   return reading;
 }
@@ -192,7 +193,7 @@ function createFileReading(run, log, progress) {
 async function storeFile(run, log, reading) {
   const connection = run.connection;
   await reading.storeStaged();
-  await recountDays(connection, log.fileId);
+  await recountDays(connection, log.fileId, reading.stores === 1 ? { fromLine: log.firstLine } : null);
   await saveFile(connection, { known: log.known, fileId: log.fileId, headHash: log.headHash, format: log.format,
     bytesDone: log.start + reading.consumed, counts: reading.counts, newest: reading.newest });
   await run.dayKeys.beforeCommit(connection);
@@ -220,9 +221,8 @@ async function ingestFile(run, file, options, progress) {
   try {
     for await (const piece of wholeLinePieces(contentFrom(file, log.gzip, log.start, (n) => progress.bytes(n)))) await reading.post(piece);
     await Promise.all(reading.inFlight);
-    await reading.flush();
+    reading.done = true;
     if (reading.consumed === 0) {
-      await run.staging.clear();
       run.print(`${file}: nothing new`);
       return { counts: reading.counts, skipped: true };
     }

@@ -3,7 +3,7 @@
 // per distinct address (a cache by the query text) and given their machine.
 'use strict';
 const { lineParser } = require('./log_formats.js');
-const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery } = require('./classify.js');
+const { REASONS, JUDGED_COLUMNS, resultQuery, judgeQuery, stagedValues } = require('./classify.js');
 const { utcDay, identityText, machineDigest, DAY_MS } = require('./machine_rule.js');
 const { createResultColumns, addResult } = require('./result_columns.js');
 const { emptyCounts, countRejected } = require('./line_counts.js');
@@ -99,9 +99,10 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
           identity: entry.identity, qid: entry.qid });
       }
     }
-    // By column (values in the order of JUDGED_COLUMNS): plain arrays go to
-    // the main thread far cheaper than an object per address.
-    const addresses = { qid: fresh.map((entry) => entry.qid), values: JUDGED_COLUMNS.map((c) => fresh.map((entry) => entry.columns[c])) };
+    // By column (values in the order of JUDGED_COLUMNS, as staged): plain
+    // arrays go to the main thread far cheaper than an object per address.
+    const addresses = { qid: fresh.map((entry) => entry.qid),
+      values: JUDGED_COLUMNS.map((c) => stagedValues(c, fresh.map((entry) => entry.columns[c]))) };
     return { counts, newest, addresses, lines: out, pending, floor };
   }
 

@@ -1,10 +1,10 @@
 // The staging of an ingest run: temporary tables that never reach the store
-// file. The distinct addresses, judged once each, per line just its number,
-// time, machine and address, and the rows of results they make; a file's
-// rows go into results in one transaction.
+// file. The distinct addresses, judged once each, and per line just its
+// number, time, machine and address; a file's rows go into results, each
+// line joined to its address, in one transaction.
 'use strict';
 const { DuckDBDataChunk, BOOLEAN, DOUBLE, INTEGER, UINTEGER, VARCHAR } = require('@duckdb/node-api');
-const { JUDGED_COLUMNS } = require('./classify.js');
+const { JUDGED_COLUMNS, COLUMN_WORDS } = require('./classify.js');
 
 // The staged types of the judged columns (VARCHAR where not named); the ids,
 // BIGINT in results, are staged as exact doubles.
@@ -17,6 +17,11 @@ const LINE_COLUMNS = [['line_no', DOUBLE, 'lineNo'], ['at_ms', DOUBLE, 'atMs'], 
   ['machine_lo', UINTEGER, 'machineLo'], ['qid', DOUBLE, 'qid']];
 // Rows of DuckDB's standard vector size go in a data chunk.
 const CHUNK_ROWS = 2048;
+
+// A list of words as a DuckDB list literal.
+function wordList(words) {
+  return `[${words.map((word) => `'${word.replace(/'/g, "''")}'`).join(', ')}]`;
+}
 
 // Rows appended by column a data chunk at a time (far cheaper than a call
 // per value): one chunk, refilled. columns: per column an array-like with
@@ -45,29 +50,27 @@ function createChunkAppender(appender, types) {
   };
 }
 
-// The staging of one ingest run: append lines and addresses, flush them as
-// rows of results for a file into result_stage, then store those rows in
-// results within the file's transaction. Staging works outside that
-// transaction: the insert into results from staged rows the transaction had
-// added itself ran on one thread, from committed ones on every core. The
-// staging tables are temporary: nothing of them is in the store, so a killed
-// ingest still leaves the file out whole.
+// The staging of one ingest run: append lines and addresses, then store the
+// lines as rows of results within the file's transaction. Staging works
+// outside that transaction: the insert into results from staged rows the
+// transaction had added itself ran on one thread, from committed ones on
+// every core. The staging tables are temporary: nothing of them is in the
+// store, so a killed ingest still leaves the file out whole.
 async function createStaging(connection) {
-  const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || VARCHAR);
+  const kinds = JUDGED_COLUMNS.map((c) => ADDRESS_TYPES[c] || (COLUMN_WORDS[c] ? INTEGER : VARCHAR));
   const addressColumns = JUDGED_COLUMNS.map((c, i) => `${c} ${kinds[i]}`).join(', ');
   await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid DOUBLE, ${addressColumns})`);
   await connection.run(`CREATE OR REPLACE TEMP TABLE line_stage (${LINE_COLUMNS.map(([name, type]) => `${name} ${type}`).join(', ')})`);
-  await connection.run('CREATE OR REPLACE TEMP TABLE result_stage AS SELECT * EXCLUDE (latest) FROM results LIMIT 0');
   const stored = `file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')}`;
   const open = async () => ({
     addresses: createChunkAppender(await connection.createAppender('address_stage', 'main', 'temp'), [DOUBLE].concat(kinds)),
     lines: createChunkAppender(await connection.createAppender('line_stage', 'main', 'temp'), LINE_COLUMNS.map(([, type]) => type))
   });
   let { addresses, lines } = await open();
-  let staged = 0, flushed = 0;
+  const judged = JUDGED_COLUMNS.map((c) => (COLUMN_WORDS[c] ? `${wordList(COLUMN_WORDS[c])}[a.${c} + 1]` : 'a.' + c)).join(', ');
+  let staged = 0;
   return {
     get staged() { return staged; },
-    get flushed() { return flushed; },
     // Addresses by column: their ids, and per column of JUDGED_COLUMNS the
     // values in the same order.
     addAddresses(qids, values) {
@@ -78,32 +81,25 @@ async function createStaging(connection) {
       lines.append(LINE_COLUMNS.map(([, , name]) => columns[name]), columns.count);
       staged += columns.count;
     },
-    // The staged lines into result_stage as lines of fileId.
-    async flush(fileId) {
+    // The staged lines into results as lines of fileId, inside the file's
+    // transaction, each joined to its judged address once. latest: mark each
+    // machine's latest line of a day among these lines, in the order
+    // recountDays ranks a day (the lines of one file: time, then line).
+    async store(fileId, latest) {
       addresses.flush();
       lines.flush();
-      if (staged) {
-        const judged = JUDGED_COLUMNS.map((c) => 'a.' + c).join(', ');
-        const inserted = await connection.run(`INSERT INTO result_stage (${stored})
-          SELECT ${Number(fileId)}, l.line_no, epoch_ms(CAST(l.at_ms AS BIGINT)), CAST(epoch_ms(CAST(l.at_ms AS BIGINT)) AS DATE),
-                 printf('%08x%08x', l.machine_hi, l.machine_lo), ${judged}
-          FROM line_stage l JOIN address_stage a USING (qid)`);
-        // Every staged line must find its address: never store less silently.
-        if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
-        await connection.run('DELETE FROM line_stage');
-      }
-      flushed += staged;
+      if (!staged) return;
+      const mark = latest ? 'row_number() OVER (PARTITION BY day, machine_hi, machine_lo ORDER BY seen_at DESC, line_no DESC) = 1' : 'false';
+      const inserted = await connection.run(`INSERT INTO results (${stored}, latest)
+        SELECT ${Number(fileId)}, l.line_no, l.seen_at, l.day, printf('%08x%08x', l.machine_hi, l.machine_lo), ${judged}, l.latest
+        FROM (SELECT *, ${mark} AS latest
+              FROM (SELECT line_no, epoch_ms(CAST(at_ms AS BIGINT)) AS seen_at, CAST(epoch_ms(CAST(at_ms AS BIGINT)) AS DATE) AS day,
+                           machine_hi, machine_lo, qid FROM line_stage)) l
+        JOIN address_stage a USING (qid)`);
+      // Every staged line must find its address: never store less silently.
+      if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
+      await connection.run('DELETE FROM line_stage');
       staged = 0;
-    },
-    // The flushed rows into results, inside the file's transaction; after
-    // it, clear() empties result_stage for the next file.
-    async store() {
-      const inserted = await connection.run(`INSERT INTO results (${stored}) SELECT ${stored} FROM result_stage`);
-      if (Number(inserted.rowsChanged) !== flushed) throw new Error(`${flushed - Number(inserted.rowsChanged)} results lost in staging`);
-    },
-    async clear() {
-      await connection.run('DELETE FROM result_stage');
-      flushed = 0;
     },
     // Addresses no line will name again (a worker dropped them from its cache).
     async dropAddresses(workers, worker, below) {
@@ -114,10 +110,9 @@ async function createStaging(connection) {
     async reset() {
       addresses.close();
       lines.close();
-      for (const table of ['address_stage', 'line_stage', 'result_stage']) await connection.run(`DELETE FROM ${table}`);
+      for (const table of ['address_stage', 'line_stage']) await connection.run(`DELETE FROM ${table}`);
       ({ addresses, lines } = await open());
       staged = 0;
-      flushed = 0;
     },
     close() {
       addresses.close();

@@ -29,12 +29,20 @@ async function openStore(file) {
 // result of the day marked, and the day's groupings (rollups.js) made anew
 // (a file's lines may arrive over several runs, and another file may hold a
 // later result of the same machine and day).
-async function recountDays(connection, fileId) {
+// The latest marks and the rollups of the days a file's lines touch. fresh:
+// { fromLine } when the file's lines from there on went in with their
+// latest marks made among themselves: those are right in every day that
+// holds no other line, and only the other days are ranked again.
+async function recountDays(connection, fileId, fresh = null) {
   await connection.run('CREATE OR REPLACE TEMP TABLE touched_days AS SELECT DISTINCT day FROM results WHERE file_id = $1', [Number(fileId)]);
+  const ranked = fresh
+    ? `SELECT DISTINCT day FROM results WHERE day IN (SELECT day FROM touched_days)
+         AND (file_id <> ${Number(fileId)} OR line_no < ${Number(fresh.fromLine)})`
+    : 'SELECT day FROM touched_days';
   await connection.run(`UPDATE results SET latest = ranked.place = 1
     FROM (SELECT file_id, line_no, row_number() OVER (PARTITION BY day, machine
                  ORDER BY seen_at DESC, file_id DESC, line_no DESC) AS place
-          FROM results WHERE day IN (SELECT day FROM touched_days)) AS ranked
+          FROM results WHERE day IN (${ranked})) AS ranked
     WHERE results.file_id = ranked.file_id AND results.line_no = ranked.line_no
       AND results.latest <> (ranked.place = 1)`);
   await refreshRollups(connection, 'touched_days');

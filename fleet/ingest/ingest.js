@@ -121,7 +121,10 @@ function createFileReading(run, log, progress) {
     staging.addResults(reply.lines);
     if (reply.pending.length) {
       const pending = createResultColumns(reply.pending.length);
-      for (const p of reply.pending) addResult(pending, p.lineNo, p.atMs, machineDigest(dayKeys.keyOf(p.day), p.client, p.agent, p.identity), p.qid);
+      for (const p of reply.pending) {
+        const digest = machineDigest(dayKeys.keyOf(p.day), p.client, p.agent, p.identity);
+        addResult(pending, p.lineNo, p.atMs, digest.readUInt32BE(0), digest.readUInt32BE(4), p.qid);
+      }
       staging.addResults(pending);
     }
     floors[reply.worker] = reply.floor;

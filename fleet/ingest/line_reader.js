@@ -92,7 +92,15 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
       if (dayStart !== lastDayStart) { lastDayStart = dayStart; lastDay = utcDay(request.time); }
       const key = keys.get(lastDay);
       if (key) {
-        addResult(out, lineNo, request.time, machineDigest(key, request.client, request.agent, entry.identity), entry.qid);
+        // A machine that sends its address again soon is hashed once: each
+        // address keeps the last machine that sent it.
+        let machine = entry.lastMachine;
+        if (!machine || machine.key !== key || machine.client !== request.client || machine.agent !== request.agent) {
+          const digest = machineDigest(key, request.client, request.agent, entry.identity);
+          machine = { key, client: request.client, agent: request.agent, hi: digest.readUInt32BE(0), lo: digest.readUInt32BE(4) };
+          entry.lastMachine = machine;
+        }
+        addResult(out, lineNo, request.time, machine.hi, machine.lo, entry.qid);
       } else {
         // The main thread makes the day's key, then hashes these few lines.
         pending.push({ lineNo, atMs: request.time, day: lastDay, client: request.client, agent: request.agent,

@@ -17,13 +17,23 @@ const MONTHS = { Jan: 0, Feb: 1, Mar: 2, Apr: 3, May: 4, Jun: 5, Jul: 6, Aug: 7,
 const CLF_TIME = /^(\d{2})\/([A-Z][a-z]{2})\/(\d{4}):(\d{2}):(\d{2}):(\d{2}) ([+-])(\d{2})(\d{2})$/;
 
 // "10/Oct/2000:13:55:36 -0700" as milliseconds since 1970 (UTC), or NaN.
-// Lines of one second share their time: the last one is kept.
-let lastTimeText = null, lastTimeMs = NaN;
+// Lines of one minute share all but their seconds: the last minute read is
+// kept, and a time within it is the minute's start and its seconds.
+const SECONDS_AT = 18;
+let minuteBefore = null, minuteAfter = null, minuteMs = NaN;
 function parseClfTime(text) {
-  if (text === lastTimeText) return lastTimeMs;
-  lastTimeText = text;
-  lastTimeMs = clfTimeMs(text);
-  return lastTimeMs;
+  if (minuteBefore !== null && text.length === SECONDS_AT + 2 + minuteAfter.length && text.startsWith(minuteBefore)
+      && text.endsWith(minuteAfter)) {
+    const tens = text.charCodeAt(SECONDS_AT) - 48, ones = text.charCodeAt(SECONDS_AT + 1) - 48;
+    if (tens >= 0 && tens <= 9 && ones >= 0 && ones <= 9) return minuteMs + (tens * 10 + ones) * 1000;
+  }
+  const ms = clfTimeMs(text);
+  if (!Number.isNaN(ms)) {
+    minuteBefore = text.slice(0, SECONDS_AT);
+    minuteAfter = text.slice(SECONDS_AT + 2);
+    minuteMs = ms - Number(text.slice(SECONDS_AT, SECONDS_AT + 2)) * 1000;
+  }
+  return ms;
 }
 
 function clfTimeMs(text) {

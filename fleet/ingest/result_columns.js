@@ -21,14 +21,15 @@ function grow(columns) {
   }
 }
 
-// digest: the machine's HMAC (machine_rule.js machineDigest).
-function addResult(columns, lineNo, atMs, digest, qid) {
+// hi, lo: the first 8 bytes of the machine's HMAC (machine_rule.js
+// machineDigest) as unsigned 32-bit numbers, big-endian.
+function addResult(columns, lineNo, atMs, hi, lo, qid) {
   if (columns.count === columns.lineNo.length) grow(columns);
   const i = columns.count++;
   columns.lineNo[i] = lineNo;
   columns.atMs[i] = atMs;
-  columns.machineHi[i] = digest.readUInt32BE(0);
-  columns.machineLo[i] = digest.readUInt32BE(4);
+  columns.machineHi[i] = hi;
+  columns.machineLo[i] = lo;
   columns.qid[i] = qid;
 }
 

@@ -4,9 +4,10 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const page = require('../../resultpage/result.js');
-const { lineParser, detectFormat } = require('../../fleet/ingest/log_formats.js');
+const { lineParser, detectFormat, parseClfTime } = require('../../fleet/ingest/log_formats.js');
 const { resultQuery, judgeQuery, REASONS, JUDGED_COLUMNS } = require('../../fleet/ingest/classify.js');
 const { createLineReader } = require('../../fleet/ingest/line_reader.js');
+const { machineHash, identityText } = require('../../fleet/ingest/machine_rule.js');
 const { bytesToText, recodePercentEscapes } = require('../../fleet/ingest/server_escaping.js');
 const { address } = require('../resultpage/address.js');
 const L = require('./log_lines.js');
@@ -179,4 +180,49 @@ test('a run of lines: every line counted once, repeated addresses judged once', 
   assert.equal(later.pending.length, 1);
   assert.equal(later.pending[0].day, '2026-12-10');
   assert.equal(later.addresses.qid.length, 0, 'the address was judged before');
+});
+
+test('times read within a minute of the one before agree with a time read afresh', () => {
+  const MONTH_NAMES = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+  const two = (n) => String(n).padStart(2, '0');
+  // The log's form of a time, at an offset of minutes east of UTC.
+  const clf = (ms, offset) => {
+    const local = new Date(ms + offset * 60000);
+    const zone = (offset < 0 ? '-' : '+') + two(Math.floor(Math.abs(offset) / 60)) + two(Math.abs(offset) % 60);
+    return `${two(local.getUTCDate())}/${MONTH_NAMES[local.getUTCMonth()]}/${local.getUTCFullYear()}:` +
+      `${two(local.getUTCHours())}:${two(local.getUTCMinutes())}:${two(local.getUTCSeconds())} ${zone}`;
+  };
+  let seed = 7;
+  const random = (n) => { seed = (seed * 1103515245 + 12345) % 2147483648; return seed % n; };
+  let ms = Date.UTC(2026, 11, 31, 23, 58, 0);
+  for (let i = 0; i < 3000; i++) {
+    // Mostly a few seconds on, sometimes across a minute, a day or a year,
+    // in another zone, or not a time at all.
+    ms += [1000, 3000, 59000, 86400000, 0][random(5)];
+    const offset = random(4) ? 0 : [-420, 330, 60][random(3)];
+    const text = clf(ms, offset);
+    assert.equal(parseClfTime(text), ms, text);
+    if (!random(20)) assert.ok(Number.isNaN(parseClfTime(text.replace(/:\d\d /, ':x9 '))), 'seconds that are no number');
+    if (!random(20)) assert.ok(Number.isNaN(parseClfTime(text.replace(/ [+-]\d{4}$/, ''))), 'without its zone');
+  }
+  // Seconds past 59 count on, as a time read afresh does.
+  parseClfTime('31/Dec/2026:23:59:00 +0000');
+  assert.equal(parseClfTime('31/Dec/2026:23:59:75 +0000'), Date.UTC(2027, 0, 1, 0, 0, 15));
+  assert.equal(parseClfTime('31/Dec/2026:23:59:05 +0100'), Date.UTC(2026, 11, 31, 22, 59, 5), 'same minute, another zone');
+});
+
+test('an address sent again is the same machine only from the same client and agent on the same day', () => {
+  const reader = createLineReader(0, 1);
+  const result = L.asBrowserSends(address({}));
+  const sends = [{}, {}, { agent: 'Opera/9.80' }, { client: '198.51.100.1' }, {}, { time: '10/Dec/2026:00:00:01 +0000' }, {}];
+  const reply = reader.read({ format: 'combined', fieldsLine: null, firstLine: 1, text: sends.map((o) => L.combinedLine(result, o) + '\n').join(''),
+    keys: { '2026-12-09': 'ab'.repeat(32), '2026-12-10': 'cd'.repeat(32) } });
+  const l = reply.lines;
+  assert.equal(l.count, sends.length);
+  const machines = Array.from({ length: l.count }, (_, i) => l.machineHi[i].toString(16).padStart(8, '0') + l.machineLo[i].toString(16).padStart(8, '0'));
+  const identity = identityText(judgeQuery(resultQuery('GET', result)).identity);
+  const expected = sends.map((o) => machineHash(Buffer.from((o.time ? 'cd' : 'ab').repeat(32), 'hex'), o.client || '192.0.2.7',
+    o.agent || 'Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)', identity));
+  assert.deepEqual(machines, expected);
+  assert.equal(new Set(machines).size, 4, 'the same machine, another agent, another client, another day');
 });

@@ -76,6 +76,11 @@ function stagedValues(column, values) {
 // A result's address (the query text) judged: { columns, identity } (its
 // columns of the results table, what identifies its machine beside the
 // client), or { rejected: reason }.
+// Every judged column, null until set: a copy of it gives each address's
+// columns one shape, which keeps reading them by name fast.
+const NO_COLUMNS = Object.fromEntries(JUDGED_COLUMNS.map((column) => [column, null]));
+const MEGABYTE_PAIRS = Object.entries(MEGABYTE_COLUMNS);
+
 function judgeQuery(query) {
   const reading = page.readAddress('?' + query);
   if (!reading.present) return { rejected: REASONS.unplacedAddress };
@@ -84,12 +89,15 @@ function judgeQuery(query) {
   const items = reading.items;
   const item = (key) => (Object.prototype.hasOwnProperty.call(items, key) ? items[key] : null);
   const os = page.osVersion(item('osver'));
-  const columns = { cut: wasCut(judged.items), mask: judged.mask.value, verdict: judged.verdict };
-  judged.rows.forEach((row, i) => { columns[STATE_COLUMNS[i]] = row.state; });
-  for (const key of ITEM_KEYS) columns[key] = item(key);
+  const columns = { ...NO_COLUMNS };
+  columns.cut = wasCut(judged.items);
+  columns.mask = judged.mask.value;
+  columns.verdict = judged.verdict;
+  for (let i = 0; i < STATE_COLUMNS.length; i++) columns[STATE_COLUMNS[i]] = judged.rows[i].state;
+  for (let i = 0; i < ITEM_KEYS.length; i++) columns[ITEM_KEYS[i]] = item(ITEM_KEYS[i]);
   columns.vendor_id = idValue(judged.adapter.vendor);
   columns.device_id = idValue(judged.adapter.device);
-  for (const [column, key] of Object.entries(MEGABYTE_COLUMNS)) columns[column] = megabytes(item(key));
+  for (let i = 0; i < MEGABYTE_PAIRS.length; i++) columns[MEGABYTE_PAIRS[i][0]] = megabytes(item(MEGABYTE_PAIRS[i][1]));
   columns.os_major = os ? os.major : null;
   columns.os_minor = os ? os.minor : null;
   columns.os_sp = os ? os.spMajor : null;

@@ -220,3 +220,30 @@ test('each format, plain or compressed, is detected and says so; --format choose
   assert.match(forced.out, /1 lines: 0 results .* 1 rejected \(not-a-log-line 1\)/);
   fs.rmSync(dir, { recursive: true });
 });
+
+test("each machine's latest result of a day is marked across files, a grown file and the days they share", async () => {
+  const dir = tempDir();
+  const store = path.join(dir, 'fleet.duckdb');
+  const a = path.join(dir, 'a.log'), b = path.join(dir, 'b.log');
+  // As the store's days are ranked from scratch: the latest line of each
+  // machine's day, by time, then file, then line.
+  const misplaced = async () => Number((await query(store, `SELECT count(*) AS n FROM (SELECT latest,
+    row_number() OVER (PARTITION BY day, machine ORDER BY seen_at DESC, file_id DESC, line_no DESC) = 1 AS expected FROM results)
+    WHERE latest <> expected`))[0].n);
+  const latestOfA = async () => Number((await query(store, `SELECT count(*) FILTER (WHERE latest) AS n FROM results
+    WHERE file_id = (SELECT min(file_id) FROM results)`))[0].n);
+  fs.writeFileSync(a, logLines(300) + logLines(100, '11/Dec/2026'));
+  assert.equal(ingest(store, a).status, 0);
+  assert.equal(await misplaced(), 0, 'one file');
+  const alone = await latestOfA();
+  // The same machines half a minute later on the same day, and a day on.
+  fs.writeFileSync(b, logLines(300).replace(/:00 \+0000/g, ':30 +0000') + logLines(300, '10/Dec/2026'));
+  assert.equal(ingest(store, b).status, 0);
+  assert.equal(await misplaced(), 0, 'a second file on the same day');
+  assert.ok(await latestOfA() < alone, 'the later file takes the latest results of the first one\'s machines');
+  // Grown: later lines on its own last day, which no other file has.
+  fs.appendFileSync(a, logLines(120, '11/Dec/2026').replace(/:00 \+0000/g, ':45 +0000'));
+  assert.equal(ingest(store, a).status, 0);
+  assert.equal(await misplaced(), 0, 'the first file grown');
+  fs.rmSync(dir, { recursive: true });
+});

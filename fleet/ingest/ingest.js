@@ -216,7 +216,7 @@ async function abandonFile(run, log, reading) {
 }
 
 // One file: { counts, skipped } (skipped: nothing new in it).
-async function ingestFile(run, file, options, progress) {
+async function ingestFile(run, file, options, progress, last) {
   const log = await openLog(run, file, options);
   if (!log) return { counts: emptyCounts(), skipped: true };
   progress.file(path.basename(file), fs.statSync(file).size);
@@ -229,6 +229,9 @@ async function ingestFile(run, file, options, progress) {
       run.print(`${file}: nothing new`);
       return { counts: reading.counts, skipped: true };
     }
+    // After the last file's lines the workers go before its store: their
+    // heaps would stand beside DuckDB's at its largest.
+    if (last) await run.pool.close();
     await storeFile(run, log, reading);
   } catch (error) {
     await abandonFile(run, log, reading);
@@ -244,10 +247,10 @@ async function ingest(options, store) {
   const total = emptyCounts();
   let failed = 0;
   try {
-    for (const file of options.files) {
+    for (const [index, file] of options.files.entries()) {
       try {
         const began = Date.now();
-        const { counts, skipped } = await ingestFile(run, file, options, progress);
+        const { counts, skipped } = await ingestFile(run, file, options, progress, index === options.files.length - 1);
         if (skipped) continue;
         progress.done();
         const seconds = (Date.now() - began) / 1000;

@@ -32,6 +32,7 @@ function createPool(count) {
     workers.push(entry);
   }
   let nextId = 0;
+  let closed = false;
   return {
     size: count,
     idle() { return workers.reduce((best, w) => (w.busy < best.busy ? w : best)); },
@@ -39,6 +40,7 @@ function createPool(count) {
     send(job, target) {
       const entry = target || this.idle();
       if (entry.failed) return Promise.reject(entry.failed);
+      if (closed) return Promise.reject(new Error('the workers have stopped'));
       const id = nextId++;
       entry.busy++;
       const transfer = job.buffer ? [job.buffer] : [];
@@ -48,7 +50,10 @@ function createPool(count) {
       });
     },
     workers,
-    async close() { await Promise.all(workers.map((w) => w.worker.terminate())); }
+    async close() {
+      closed = true;
+      await Promise.all(workers.map((w) => w.worker.terminate()));
+    }
   };
 }
 

@@ -2,6 +2,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const { createPool } = require('../../fleet/ingest/worker_pool.js');
 const { wholeLinePieces } = require('../../fleet/ingest/log_pieces.js');
 
 async function piecesOf(chunks, size) {
@@ -63,4 +64,10 @@ test('a line over the limit is let pass as it streams and stands as one marker i
     });
     if (step < limit) assert.deepEqual(seen.slice(4, 6), [{ tooLong: 96 }, { tooLong: 61 }], `chunks of ${step}`);
   }
+});
+
+test('a job for stopped workers fails at once instead of waiting for ever', { timeout: 20000 }, async () => {
+  const pool = createPool(1);
+  await pool.close();
+  await assert.rejects(pool.send({ reset: true, format: 'combined', firstLine: 0 }), /stopped/);
 });

@@ -95,10 +95,19 @@
   var HEADLINE = { meets: 'meets', below: 'below', incomplete: 'incomplete', 'not-run': 'notRun' };
 
   // A text of a table of words with its "{name}"s filled in from values.
+  // Each text is split once at its markers: literal, name, literal, ... .
+  var PLACEHOLDER = /\{(\w+)\}/g, SPLIT_TEXTS = {};
+
   function say(text, values) {
-    return text.replace(/\{(\w+)\}/g, function (marker, name) {
-      return has(values, name) ? String(values[name]) : marker;
-    });
+    var parts = SPLIT_TEXTS['~' + text], out, found, i;
+    if (!parts) {
+      parts = SPLIT_TEXTS['~' + text] = [];
+      for (PLACEHOLDER.lastIndex = i = 0; (found = PLACEHOLDER.exec(text)); i = PLACEHOLDER.lastIndex) parts.push(text.slice(i, found.index), found[1]);
+      parts.push(text.slice(i));
+    }
+    out = parts[0];
+    for (i = 1; i < parts.length; i += 2) out += (has(values, parts[i]) ? String(values[parts[i]]) : '{' + parts[i] + '}') + parts[i + 1];
+    return out;
   }
 
   function has(items, key) {

@@ -29,8 +29,11 @@
   // The query keys in the order the program writes them.
   var KEYS = ['result', 'mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver',
     'driver', 'vendorID', 'deviceID', 'alternates'];
-  var KEY_ORDER = {};
-  for (var k = 0; k < KEYS.length; k++) KEY_ORDER[KEYS[k]] = k;
+  var KEY_ORDER = {}, LONGEST_KEY = 0;
+  for (var k = 0; k < KEYS.length; k++) {
+    KEY_ORDER[KEYS[k]] = k;
+    LONGEST_KEY = Math.max(LONGEST_KEY, KEYS[k].length);
+  }
   // The program hands the address to the browser on a command line, and
   // Windows passes at most 32,767 characters of one.
   var LONGEST_ADDRESS = 32767;
@@ -99,19 +102,22 @@
   var PLACEHOLDER = /\{(\w+)\}/g, SPLIT_TEXTS = {};
 
   function say(text, values) {
-    var parts = SPLIT_TEXTS['~' + text], out, found, i;
+    var parts = has(SPLIT_TEXTS, text) && SPLIT_TEXTS[text], out, found, i;
     if (!parts) {
-      parts = SPLIT_TEXTS['~' + text] = [];
+      parts = [];
       for (PLACEHOLDER.lastIndex = i = 0; (found = PLACEHOLDER.exec(text)); i = PLACEHOLDER.lastIndex) parts.push(text.slice(i, found.index), found[1]);
       parts.push(text.slice(i));
+      if (text !== '__proto__') SPLIT_TEXTS[text] = parts;
     }
     out = parts[0];
     for (i = 1; i < parts.length; i += 2) out += (has(values, parts[i]) ? String(values[parts[i]]) : '{' + parts[i] + '}') + parts[i + 1];
     return out;
   }
 
+  var HAS_OWN = Object.prototype.hasOwnProperty;
+
   function has(items, key) {
-    return Object.prototype.hasOwnProperty.call(items, key);
+    return HAS_OWN.call(items, key);
   }
 
   // Whether a reading holds an item: its values are always text.
@@ -160,18 +166,25 @@
   // "&key=" anywhere, in the order of the text, as parallel lists (start of
   // the marker, start of its value, the key's order). Past MARKER_LIMIT, more
   // than the program can write, markers are left as text: the reading's
-  // work stays bounded however a link was made.
-  var MARKER = new RegExp('(^|&)(' + KEYS.join('|') + ')=', 'g');
-
+  // work stays bounded however a link was made. One pass over the "&"s: a
+  // marker's key is all between its start and the next "=", and no key holds
+  // an "&" or "=".
   function findMarkers(query) {
-    var markers = { start: [], value: [], order: [], key: [], count: 0 }, found;
-    MARKER.lastIndex = 0;
-    while (markers.count < MARKER_LIMIT && (found = MARKER.exec(query))) {
-      markers.start.push(found.index);
-      markers.value.push(MARKER.lastIndex);
-      markers.key.push(found[2]);
-      markers.order.push(KEY_ORDER[found[2]]);
-      markers.count++;
+    var markers = { start: [], value: [], order: [], key: [], count: 0 }, at = 0, equals = -1, from, key, order = -1;
+    while (at >= 0 && markers.count < MARKER_LIMIT) {
+      from = query.charAt(at) === '&' ? at + 1 : at;
+      if (equals < from) equals = query.indexOf('=', from);
+      if (equals < 0) break;
+      // Most often the key is the one the program writes after the last.
+      if (equals - from <= LONGEST_KEY && ((key = query.slice(from, equals)) === KEYS[order + 1] || has(KEY_ORDER, key))) {
+        order = KEY_ORDER[key];
+        markers.start.push(at);
+        markers.value.push(equals + 1);
+        markers.key.push(KEYS[order]);
+        markers.order.push(order);
+        markers.count++;
+      }
+      at = query.indexOf('&', at + 1);
     }
     return markers;
   }
@@ -987,7 +1000,7 @@
 
   return {
     KEYS: KEYS, BITS: BITS, REQUIREMENTS: REQUIREMENTS, REQUIREMENT_IDS: REQUIREMENT_IDS, STATES: STATES, VERDICTS: VERDICTS, MINIMUMS: MINIMUMS,
-    LANGUAGES: LANGUAGES, megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode,
+    LANGUAGES: LANGUAGES, findMarkers: findMarkers, megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode,
     readAddress: readAddress, readMask: readMask, windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge,
     render: render, copySummary: copySummary, preferredLanguages: preferredLanguages, chooseLanguage: chooseLanguage,
     start: start, startWhenReady: startWhenReady

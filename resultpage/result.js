@@ -284,21 +284,22 @@
       if (query) reading.unread.push(percentDecode(query));
       return reading;
     }
-    var chain = bestChain(query, markers), segments = [], placed = {};
-    if (chain[0].start > 0) segments.push({ key: null, value: 0, end: chain[0].start });
+    // The chain's links serve as the segments of the query, each to the next.
+    var chain = bestChain(query, markers), placed = [];
     for (var i = 0; i < chain.length; i++) {
-      segments.push({ key: chain[i].key, value: chain[i].value, end: i + 1 < chain.length ? chain[i + 1].start : query.length });
-      placed[chain[i].key] = true;
+      chain[i].end = i + 1 < chain.length ? chain[i + 1].start : query.length;
+      placed[chain[i].order] = true;
     }
+    var segments = chain[0].start > 0 ? [{ key: null, value: 0, end: chain[0].start }].concat(chain) : chain;
 
     // A key missing from the chain may stand out of order inside another
     // value; alternates are looked for only when the result rejects the driver.
-    var mask = placed.result ? readMask(percentDecode(rawValue(query, segments[segments[0].key ? 0 : 1])[0])) : null;
+    var mask = placed[KEY_ORDER.result] ? readMask(percentDecode(rawValue(query, segments[segments[0].key ? 0 : 1])[0])) : null;
     var rejected = mask && mask.value !== undefined && (mask.value & 0x400);
     var last = chain[chain.length - 1].order;
     for (var order = 0; order < KEYS.length; order++) {
       var key = KEYS[order];
-      if (placed[key] || (key === 'alternates' && !rejected)) continue;
+      if (placed[order] || (key === 'alternates' && !rejected)) continue;
       var found = findOutOfOrder(query, segments, key, order > last);
       if (!found) continue;
       segments.splice(found.segment + 1, 0, { key: key, value: found.value, end: segments[found.segment].end, moved: true });

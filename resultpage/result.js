@@ -621,11 +621,14 @@
       if (value & ~0x7FF) notes.push(say(words.noteUnknownBits, { bits: hexId(value & ~0x7FF) }));
     }
     // The program writes every key, and alternates exactly with bit 0x400.
-    var expected = [], missing = [];
-    for (var e = 0; e < KEYS.length; e++) {
-      if (KEYS[e] === 'alternates' && !(value & 0x400)) continue;
-      expected.push(KEYS[e]);
-      if (!holds(items, KEYS[e])) missing.push(KEYS[e]);
+    var missing = [], shownItems = [];
+    for (var i = 0; i < KEYS.length; i++) {
+      var key = KEYS[i];
+      if (holds(items, key)) shownItems.push({ key: key, value: shorten(items[key], words) });
+      else if (key !== 'alternates' || (value & 0x400)) {
+        missing.push(key);
+        shownItems.push({ key: key, value: null });
+      }
     }
     if (missing.length) notes.push(say(words.noteMissing, { keys: missing.join(', ') }));
     if (reading.outOfOrder.length) notes.push(say(words.noteOutOfOrder, { keys: reading.outOfOrder.join(', ') }));
@@ -644,11 +647,6 @@
     var bits = [];
     for (var b = 0; value !== null && value !== -1 && b < BITS.length; b++) {
       if (value & BITS[b][1]) bits.push(BITS[b][0] + ' ' + bitHex(BITS[b][1]));
-    }
-    var shownItems = [];
-    for (var i = 0; i < KEYS.length; i++) {
-      if (holds(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: shorten(items[KEYS[i]], words) });
-      else if (KEYS[i] !== 'alternates' || (value & 0x400)) shownItems.push({ key: KEYS[i], value: null });
     }
     var result = {
       view: 'result', verdict: verdict, headline: words.headlines[HEADLINE[verdict]], explanation: explanation,

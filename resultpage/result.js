@@ -42,7 +42,9 @@
   var MARKER_LIMIT = Math.ceil(LONGEST_ADDRESS / 5);
   // Values that may hold any character, "&" included; the program writes the
   // others from numbers and fixed texts, never with an "&".
-  var FREE_TEXT = { card: 1, alternates: 1 };
+  function freeText(key) {
+    return key === 'card' || key === 'alternates';
+  }
 
   // The bits of the result as common/check_gfx.h declares them (a test of
   // the docs holds the two lists and docs/result-bits.md together).
@@ -154,7 +156,13 @@
   // Percent escapes become their characters; a "%" that starts no valid
   // escape stays a "%"; "+" stays a plus sign.
   function percentDecode(text) {
-    if (text.indexOf('%') < 0) return text;
+    var at = text.indexOf('%'), out = '', from = 0;
+    // Spaces, the escape browsers write most, without the general decoder.
+    for (; at >= 0 && text.substr(at, 3) === '%20'; at = text.indexOf('%', from)) {
+      out += text.slice(from, at) + ' ';
+      from = at + 3;
+    }
+    if (at < 0) return out + text.slice(from);
     try {
       return decodeURIComponent(text);
     } catch (e) {
@@ -170,14 +178,16 @@
   // marker's key is all between its start and the next "=", and no key holds
   // an "&" or "=".
   function findMarkers(query) {
-    var markers = { start: [], value: [], order: [], key: [], count: 0 }, at = 0, equals = -1, from, key, order = -1;
+    var markers = { start: [], value: [], order: [], key: [], count: 0 }, at = 0, equals = -1, from, key, found, order = -1;
     while (at >= 0 && markers.count < MARKER_LIMIT) {
       from = query.charAt(at) === '&' ? at + 1 : at;
       if (equals < from) equals = query.indexOf('=', from);
       if (equals < 0) break;
+      key = equals - from <= LONGEST_KEY ? query.slice(from, equals) : '';
       // Most often the key is the one the program writes after the last.
-      if (equals - from <= LONGEST_KEY && ((key = query.slice(from, equals)) === KEYS[order + 1] || has(KEY_ORDER, key))) {
-        order = KEY_ORDER[key];
+      found = key === KEYS[order + 1] ? order + 1 : has(KEY_ORDER, key) ? KEY_ORDER[key] : -1;
+      if (found >= 0) {
+        order = found;
         markers.start.push(at);
         markers.value.push(equals + 1);
         markers.key.push(KEYS[order]);
@@ -201,7 +211,7 @@
     var best = [], next = [], ahead = [], first = 0;
     for (var i = count - 1; i >= 0; i--) {
       var amp = query.indexOf('&', markers.value[i]);
-      var strict = !FREE_TEXT[key[i]] && amp >= 0, base = strict ? 99 : 100;
+      var strict = !freeText(key[i]) && amp >= 0, base = strict ? 99 : 100;
       best[i] = base;
       next[i] = -1;
       // The marker right at the next "&" ends the value without an "&" in it.
@@ -235,7 +245,7 @@
     // follows is the card's own text, whatever keys it seems to hold.
     for (var f = 0; f < chain.length - 1; f++) {
       if (chain[f].order !== f || (f === 0 && chain[0].start)) break;
-      if (FREE_TEXT[chain[f].key] && chain[f + 1].order !== f + 1) {
+      if (freeText(chain[f].key) && chain[f + 1].order !== f + 1) {
         chain.length = f + 1;
         break;
       }
@@ -245,7 +255,7 @@
 
   function rawValue(query, segment) {
     var raw = query.slice(segment.value, segment.end);
-    var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+    var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
     return amp < 0 ? [raw, ''] : [raw.slice(0, amp), raw.slice(amp)];
   }
 
@@ -257,7 +267,7 @@
     var pattern = '&' + key + '=', at = -1;
     for (var s = 0; s < segments.length; s++) {
       var segment = segments[s];
-      if (afterLast && FREE_TEXT[segment.key]) continue;
+      if (afterLast && freeText(segment.key)) continue;
       if (at < segment.value) at = query.indexOf(pattern, segment.value);
       if (at < 0) return null;
       if (at + pattern.length <= segment.end) return { segment: s, start: at, value: at + pattern.length };
@@ -311,7 +321,7 @@
     var written = href.length;
     for (var t = 0; t < segments.length; t++) {
       var segment = segments[t], raw = query.slice(segment.value, segment.end);
-      var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+      var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
       var value = amp < 0 ? raw : raw.slice(0, amp), text = percentDecode(value);
       written -= value.length - text.length;
       if (amp >= 0) {

@@ -294,7 +294,9 @@
       if (query) reading.unread.push(percentDecode(query));
       return reading;
     }
-    // The chain's links serve as the segments of the query, each to the next.
+    // The chain's links serve as the segments of the query, each to the next;
+    // placed[order] says whether a key has a segment, in the chain or out of
+    // order.
     var chain = bestChain(query, markers), placed = [];
     for (var i = 0; i < chain.length; i++) {
       chain[i].end = i + 1 < chain.length ? chain[i + 1].start : query.length;
@@ -314,6 +316,7 @@
       if (!found) continue;
       segments.splice(found.segment + 1, 0, { key: key, value: found.value, end: segments[found.segment].end, moved: true });
       segments[found.segment].end = found.start;
+      placed[order] = true;
     }
 
     reading.present = true;
@@ -337,7 +340,7 @@
       }
     }
     reading.tooLong = written > LONGEST_ADDRESS;
-    for (var f = 0; f < KEYS.length; f++) if (holds(reading.items, KEYS[f])) reading.found.push(KEYS[f]);
+    for (var f = 0; f < KEYS.length; f++) if (placed[f]) reading.found.push(KEYS[f]);
     return reading;
   }
 
@@ -382,8 +385,7 @@
   // The id as people look it up (4318 is 0x10DE); a negative number is the
   // program's signed view of 32 bits.
   function hexId(value) {
-    var hex = (value >>> 0).toString(16).toUpperCase();
-    while (hex.length < 4) hex = '0' + hex;
+    for (var hex = '', rest = value >>> 0; rest || hex.length < 4; rest >>>= 4) hex = '0123456789ABCDEF'.charAt(rest & 15) + hex;
     return '0x' + hex;
   }
 

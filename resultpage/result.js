@@ -348,11 +348,17 @@
 
   var SPACE = /\s/;
 
+  // White space as \s has it: no printable ASCII character but the space is.
+  function isSpace(character) {
+    var code = character.charCodeAt(0);
+    return !(code > 32 && code < 127) && SPACE.test(character);
+  }
+
   // Without the ends' white space; one pass, however long the text.
   function trim(text) {
     var from = 0, to = text.length;
-    while (from < to && SPACE.test(text.charAt(from))) from++;
-    while (to > from && SPACE.test(text.charAt(to - 1))) to--;
+    while (from < to && isSpace(text.charAt(from))) from++;
+    while (to > from && isSpace(text.charAt(to - 1))) to--;
     return text.slice(from, to);
   }
 

@@ -172,13 +172,14 @@
 
   // Every place where a key's marker stands: "key=" at the very start or
   // "&key=" anywhere, in the order of the text, as parallel lists (start of
-  // the marker, start of its value, the key's order). Past MARKER_LIMIT, more
+  // the marker, start of its value, the key, its order, the first "&" after
+  // it or -1). Past MARKER_LIMIT, more
   // than the program can write, markers are left as text: the reading's
   // work stays bounded however a link was made. One pass over the "&"s: a
   // marker's key is all between its start and the next "=", and no key holds
   // an "&" or "=".
   function findMarkers(query) {
-    var markers = { start: [], value: [], order: [], key: [], count: 0 }, at = 0, equals = -1, from, key, found, order = -1;
+    var markers = { start: [], value: [], order: [], key: [], amp: [], count: 0 }, at = 0, equals = -1, from, key, found, order = -1;
     while (at >= 0 && markers.count < MARKER_LIMIT) {
       from = query.charAt(at) === '&' ? at + 1 : at;
       if (equals < from) equals = query.indexOf('=', from);
@@ -195,6 +196,7 @@
         markers.count++;
       }
       at = query.indexOf('&', at + 1);
+      if (found >= 0) markers.amp.push(at);
     }
     return markers;
   }
@@ -210,7 +212,7 @@
     var count = markers.count, start = markers.start, order = markers.order, key = markers.key;
     var best = [], next = [], ahead = [], first = 0;
     for (var i = count - 1; i >= 0; i--) {
-      var amp = query.indexOf('&', markers.value[i]);
+      var amp = markers.amp[i];
       var strict = !freeText(key[i]) && amp >= 0, base = strict ? 99 : 100;
       best[i] = base;
       next[i] = -1;

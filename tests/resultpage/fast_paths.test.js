@@ -12,7 +12,7 @@ const LIMIT = Math.ceil(32767 / '&ram='.length);
 const MARKER = new RegExp('(^|&)(' + page.KEYS.join('|') + ')=', 'g');
 
 function byRegExp(query) {
-  const markers = { start: [], value: [], order: [], key: [], count: 0 };
+  const markers = { start: [], value: [], order: [], key: [], amp: [], count: 0 };
   let found;
   MARKER.lastIndex = 0;
   while (markers.count < LIMIT && (found = MARKER.exec(query))) {
@@ -20,6 +20,7 @@ function byRegExp(query) {
     markers.value.push(MARKER.lastIndex);
     markers.key.push(found[2]);
     markers.order.push(page.KEYS.indexOf(found[2]));
+    markers.amp.push(query.indexOf('&', MARKER.lastIndex));
     markers.count++;
   }
   return markers;

@@ -156,13 +156,7 @@
   // Percent escapes become their characters; a "%" that starts no valid
   // escape stays a "%"; "+" stays a plus sign.
   function percentDecode(text) {
-    var at = text.indexOf('%'), out = '', from = 0;
-    // Spaces, the escape browsers write most, without the general decoder.
-    for (; at >= 0 && text.substr(at, 3) === '%20'; at = text.indexOf('%', from)) {
-      out += text.slice(from, at) + ' ';
-      from = at + 3;
-    }
-    if (at < 0) return out + text.slice(from);
+    if (text.indexOf('%') < 0) return text;
     try {
       return decodeURIComponent(text);
     } catch (e) {

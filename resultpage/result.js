@@ -42,9 +42,7 @@
   var MARKER_LIMIT = Math.ceil(LONGEST_ADDRESS / 5);
   // Values that may hold any character, "&" included; the program writes the
   // others from numbers and fixed texts, never with an "&".
-  function freeText(key) {
-    return key === 'card' || key === 'alternates';
-  }
+  var FREE_TEXT = { card: 1, alternates: 1 };
 
   // The bits of the result as common/check_gfx.h declares them (a test of
   // the docs holds the two lists and docs/result-bits.md together).
@@ -207,7 +205,7 @@
     var best = [], next = [], ahead = [], first = 0;
     for (var i = count - 1; i >= 0; i--) {
       var amp = markers.amp[i];
-      var strict = !freeText(key[i]) && amp >= 0, base = strict ? 99 : 100;
+      var strict = !FREE_TEXT[key[i]] && amp >= 0, base = strict ? 99 : 100;
       best[i] = base;
       next[i] = -1;
       // The marker right at the next "&" ends the value without an "&" in it.
@@ -241,7 +239,7 @@
     // follows is the card's own text, whatever keys it seems to hold.
     for (var f = 0; f < chain.length - 1; f++) {
       if (chain[f].order !== f || (f === 0 && chain[0].start)) break;
-      if (freeText(chain[f].key) && chain[f + 1].order !== f + 1) {
+      if (FREE_TEXT[chain[f].key] && chain[f + 1].order !== f + 1) {
         chain.length = f + 1;
         break;
       }
@@ -251,7 +249,7 @@
 
   function rawValue(query, segment) {
     var raw = query.slice(segment.value, segment.end);
-    var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
+    var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
     return amp < 0 ? [raw, ''] : [raw.slice(0, amp), raw.slice(amp)];
   }
 
@@ -263,7 +261,7 @@
     var pattern = '&' + key + '=', at = -1;
     for (var s = 0; s < segments.length; s++) {
       var segment = segments[s];
-      if (afterLast && freeText(segment.key)) continue;
+      if (afterLast && FREE_TEXT[segment.key]) continue;
       if (at < segment.value) at = query.indexOf(pattern, segment.value);
       if (at < 0) return null;
       if (at + pattern.length <= segment.end) return { segment: s, start: at, value: at + pattern.length };
@@ -320,7 +318,7 @@
     var written = href.length;
     for (var t = 0; t < segments.length; t++) {
       var segment = segments[t], raw = query.slice(segment.value, segment.end);
-      var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
+      var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
       var value = amp < 0 ? raw : raw.slice(0, amp), text = percentDecode(value);
       written -= value.length - text.length;
       if (amp >= 0) {
@@ -344,17 +342,11 @@
 
   var SPACE = /\s/;
 
-  // White space as \s has it: no printable ASCII character but the space is.
-  function isSpace(character) {
-    var code = character.charCodeAt(0);
-    return !(code > 32 && code < 127) && SPACE.test(character);
-  }
-
   // Without the ends' white space; one pass, however long the text.
   function trim(text) {
     var from = 0, to = text.length;
-    while (from < to && isSpace(text.charAt(from))) from++;
-    while (to > from && isSpace(text.charAt(to - 1))) to--;
+    while (from < to && SPACE.test(text.charAt(from))) from++;
+    while (to > from && SPACE.test(text.charAt(to - 1))) to--;
     return text.slice(from, to);
   }
 
@@ -387,7 +379,8 @@
   // The id as people look it up (4318 is 0x10DE); a negative number is the
   // program's signed view of 32 bits.
   function hexId(value) {
-    for (var hex = '', rest = value >>> 0; rest || hex.length < 4; rest >>>= 4) hex = '0123456789ABCDEF'.charAt(rest & 15) + hex;
+    var hex = (value >>> 0).toString(16).toUpperCase();
+    while (hex.length < 4) hex = '0' + hex;
     return '0x' + hex;
   }
 

@@ -42,7 +42,9 @@
   var MARKER_LIMIT = Math.ceil(LONGEST_ADDRESS / 5);
   // Values that may hold any character, "&" included; the program writes the
   // others from numbers and fixed texts, never with an "&".
-  var FREE_TEXT = { card: 1, alternates: 1 };
+  function freeText(key) {
+    return key === 'card' || key === 'alternates';
+  }
 
   // The bits of the result as common/check_gfx.h declares them (a test of
   // the docs holds the two lists and docs/result-bits.md together).
@@ -205,7 +207,7 @@
     var best = [], next = [], ahead = [], first = 0;
     for (var i = count - 1; i >= 0; i--) {
       var amp = markers.amp[i];
-      var strict = !FREE_TEXT[key[i]] && amp >= 0, base = strict ? 99 : 100;
+      var strict = !freeText(key[i]) && amp >= 0, base = strict ? 99 : 100;
       best[i] = base;
       next[i] = -1;
       // The marker right at the next "&" ends the value without an "&" in it.
@@ -239,7 +241,7 @@
     // follows is the card's own text, whatever keys it seems to hold.
     for (var f = 0; f < chain.length - 1; f++) {
       if (chain[f].order !== f || (f === 0 && chain[0].start)) break;
-      if (FREE_TEXT[chain[f].key] && chain[f + 1].order !== f + 1) {
+      if (freeText(chain[f].key) && chain[f + 1].order !== f + 1) {
         chain.length = f + 1;
         break;
       }
@@ -249,7 +251,7 @@
 
   function rawValue(query, segment) {
     var raw = query.slice(segment.value, segment.end);
-    var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+    var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
     return amp < 0 ? [raw, ''] : [raw.slice(0, amp), raw.slice(amp)];
   }
 
@@ -261,7 +263,7 @@
     var pattern = '&' + key + '=', at = -1;
     for (var s = 0; s < segments.length; s++) {
       var segment = segments[s];
-      if (afterLast && FREE_TEXT[segment.key]) continue;
+      if (afterLast && freeText(segment.key)) continue;
       if (at < segment.value) at = query.indexOf(pattern, segment.value);
       if (at < 0) return null;
       if (at + pattern.length <= segment.end) return { segment: s, start: at, value: at + pattern.length };
@@ -318,7 +320,7 @@
     var written = href.length;
     for (var t = 0; t < segments.length; t++) {
       var segment = segments[t], raw = query.slice(segment.value, segment.end);
-      var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+      var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
       var value = amp < 0 ? raw : raw.slice(0, amp), text = percentDecode(value);
       written -= value.length - text.length;
       if (amp >= 0) {

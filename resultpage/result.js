@@ -100,7 +100,7 @@
   var HEADLINE = { meets: 'meets', below: 'below', incomplete: 'incomplete', 'not-run': 'notRun' };
 
   // A text of a table of words with its "{name}"s filled in from values.
-  // Each text is split once at its markers: literal, name, literal, ... .
+  // Each text is split at its markers once and kept: text, name, text, ...
   var PLACEHOLDER = /\{(\w+)\}/g, SPLIT_TEXTS = {};
 
   function say(text, values) {
@@ -167,11 +167,10 @@
   // Every place where a key's marker stands: "key=" at the very start or
   // "&key=" anywhere, in the order of the text, as parallel lists (start of
   // the marker, start of its value, the key, its order, the first "&" after
-  // it or -1). Past MARKER_LIMIT, more
-  // than the program can write, markers are left as text: the reading's
-  // work stays bounded however a link was made. One pass over the "&"s: a
-  // marker's key is all between its start and the next "=", and no key holds
-  // an "&" or "=".
+  // it or -1). Past MARKER_LIMIT, more than the program can write, markers
+  // are left as text: the reading's work stays bounded however a link was
+  // made. One pass over the "&"s: a marker's key is all between its start
+  // and the next "=", as no key holds an "&" or a "=".
   function findMarkers(query) {
     var markers = { start: [], value: [], order: [], key: [], amp: [], count: 0 }, at = 0, equals = -1, from, key, found, order = -1;
     while (at >= 0 && markers.count < MARKER_LIMIT) {

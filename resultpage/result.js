@@ -29,8 +29,11 @@
   // The query keys in the order the program writes them.
   var KEYS = ['result', 'mem', 'card', 'pslevel', 'dxver', 'hdspace', 'ram', 'osver',
     'driver', 'vendorID', 'deviceID', 'alternates'];
-  var KEY_ORDER = {};
-  for (var k = 0; k < KEYS.length; k++) KEY_ORDER[KEYS[k]] = k;
+  var KEY_ORDER = {}, LONGEST_KEY = 0;
+  for (var k = 0; k < KEYS.length; k++) {
+    KEY_ORDER[KEYS[k]] = k;
+    LONGEST_KEY = Math.max(LONGEST_KEY, KEYS[k].length);
+  }
   // The program hands the address to the browser on a command line, and
   // Windows passes at most 32,767 characters of one.
   var LONGEST_ADDRESS = 32767;
@@ -39,7 +42,9 @@
   var MARKER_LIMIT = Math.ceil(LONGEST_ADDRESS / 5);
   // Values that may hold any character, "&" included; the program writes the
   // others from numbers and fixed texts, never with an "&".
-  var FREE_TEXT = { card: 1, alternates: 1 };
+  function freeText(key) {
+    return key === 'card' || key === 'alternates';
+  }
 
   // The bits of the result as common/check_gfx.h declares them (a test of
   // the docs holds the two lists and docs/result-bits.md together).
@@ -95,14 +100,26 @@
   var HEADLINE = { meets: 'meets', below: 'below', incomplete: 'incomplete', 'not-run': 'notRun' };
 
   // A text of a table of words with its "{name}"s filled in from values.
+  // Each text is split at its markers once and kept: text, name, text, ...
+  var PLACEHOLDER = /\{(\w+)\}/g, SPLIT_TEXTS = {};
+
   function say(text, values) {
-    return text.replace(/\{(\w+)\}/g, function (marker, name) {
-      return has(values, name) ? String(values[name]) : marker;
-    });
+    var parts = has(SPLIT_TEXTS, text) && SPLIT_TEXTS[text], out, found, i;
+    if (!parts) {
+      parts = [];
+      for (PLACEHOLDER.lastIndex = i = 0; (found = PLACEHOLDER.exec(text)); i = PLACEHOLDER.lastIndex) parts.push(text.slice(i, found.index), found[1]);
+      parts.push(text.slice(i));
+      if (text !== '__proto__') SPLIT_TEXTS[text] = parts;
+    }
+    out = parts[0];
+    for (i = 1; i < parts.length; i += 2) out += (has(values, parts[i]) ? String(values[parts[i]]) : '{' + parts[i] + '}') + parts[i + 1];
+    return out;
   }
 
+  var HAS_OWN = Object.prototype.hasOwnProperty;
+
   function has(items, key) {
-    return Object.prototype.hasOwnProperty.call(items, key);
+    return HAS_OWN.call(items, key);
   }
 
   // Whether a reading holds an item: its values are always text.
@@ -149,20 +166,30 @@
 
   // Every place where a key's marker stands: "key=" at the very start or
   // "&key=" anywhere, in the order of the text, as parallel lists (start of
-  // the marker, start of its value, the key's order). Past MARKER_LIMIT, more
-  // than the program can write, markers are left as text: the reading's
-  // work stays bounded however a link was made.
-  var MARKER = new RegExp('(^|&)(' + KEYS.join('|') + ')=', 'g');
-
+  // the marker, start of its value, the key, its order, the first "&" after
+  // it or -1). Past MARKER_LIMIT, more than the program can write, markers
+  // are left as text: the reading's work stays bounded however a link was
+  // made. One pass over the "&"s: a marker's key is all between its start
+  // and the next "=", as no key holds an "&" or a "=".
   function findMarkers(query) {
-    var markers = { start: [], value: [], order: [], key: [], count: 0 }, found;
-    MARKER.lastIndex = 0;
-    while (markers.count < MARKER_LIMIT && (found = MARKER.exec(query))) {
-      markers.start.push(found.index);
-      markers.value.push(MARKER.lastIndex);
-      markers.key.push(found[2]);
-      markers.order.push(KEY_ORDER[found[2]]);
-      markers.count++;
+    var markers = { start: [], value: [], order: [], key: [], amp: [], count: 0 }, at = 0, equals = -1, from, key, found, order = -1;
+    while (at >= 0 && markers.count < MARKER_LIMIT) {
+      from = query.charAt(at) === '&' ? at + 1 : at;
+      if (equals < from) equals = query.indexOf('=', from);
+      if (equals < 0) break;
+      key = equals - from <= LONGEST_KEY ? query.slice(from, equals) : '';
+      // Most often the key is the one the program writes after the last.
+      found = key === KEYS[order + 1] ? order + 1 : has(KEY_ORDER, key) ? KEY_ORDER[key] : -1;
+      if (found >= 0) {
+        order = found;
+        markers.start.push(at);
+        markers.value.push(equals + 1);
+        markers.key.push(KEYS[order]);
+        markers.order.push(order);
+        markers.count++;
+      }
+      at = query.indexOf('&', at + 1);
+      if (found >= 0) markers.amp.push(at);
     }
     return markers;
   }
@@ -178,8 +205,8 @@
     var count = markers.count, start = markers.start, order = markers.order, key = markers.key;
     var best = [], next = [], ahead = [], first = 0;
     for (var i = count - 1; i >= 0; i--) {
-      var amp = query.indexOf('&', markers.value[i]);
-      var strict = !FREE_TEXT[key[i]] && amp >= 0, base = strict ? 99 : 100;
+      var amp = markers.amp[i];
+      var strict = !freeText(key[i]) && amp >= 0, base = strict ? 99 : 100;
       best[i] = base;
       next[i] = -1;
       // The marker right at the next "&" ends the value without an "&" in it.
@@ -213,7 +240,7 @@
     // follows is the card's own text, whatever keys it seems to hold.
     for (var f = 0; f < chain.length - 1; f++) {
       if (chain[f].order !== f || (f === 0 && chain[0].start)) break;
-      if (FREE_TEXT[chain[f].key] && chain[f + 1].order !== f + 1) {
+      if (freeText(chain[f].key) && chain[f + 1].order !== f + 1) {
         chain.length = f + 1;
         break;
       }
@@ -223,7 +250,7 @@
 
   function rawValue(query, segment) {
     var raw = query.slice(segment.value, segment.end);
-    var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+    var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
     return amp < 0 ? [raw, ''] : [raw.slice(0, amp), raw.slice(amp)];
   }
 
@@ -235,7 +262,7 @@
     var pattern = '&' + key + '=', at = -1;
     for (var s = 0; s < segments.length; s++) {
       var segment = segments[s];
-      if (afterLast && FREE_TEXT[segment.key]) continue;
+      if (afterLast && freeText(segment.key)) continue;
       if (at < segment.value) at = query.indexOf(pattern, segment.value);
       if (at < 0) return null;
       if (at + pattern.length <= segment.end) return { segment: s, start: at, value: at + pattern.length };
@@ -262,25 +289,29 @@
       if (query) reading.unread.push(percentDecode(query));
       return reading;
     }
-    var chain = bestChain(query, markers), segments = [], placed = {};
-    if (chain[0].start > 0) segments.push({ key: null, value: 0, end: chain[0].start });
+    // The chain's links serve as the segments of the query, each to the next;
+    // placed[order] says whether a key has a segment, in the chain or out of
+    // order.
+    var chain = bestChain(query, markers), placed = [];
     for (var i = 0; i < chain.length; i++) {
-      segments.push({ key: chain[i].key, value: chain[i].value, end: i + 1 < chain.length ? chain[i + 1].start : query.length });
-      placed[chain[i].key] = true;
+      chain[i].end = i + 1 < chain.length ? chain[i + 1].start : query.length;
+      placed[chain[i].order] = true;
     }
+    var segments = chain[0].start > 0 ? [{ key: null, value: 0, end: chain[0].start }].concat(chain) : chain;
 
     // A key missing from the chain may stand out of order inside another
     // value; alternates are looked for only when the result rejects the driver.
-    var mask = placed.result ? readMask(percentDecode(rawValue(query, segments[segments[0].key ? 0 : 1])[0])) : null;
+    var mask = placed[KEY_ORDER.result] ? readMask(percentDecode(rawValue(query, segments[segments[0].key ? 0 : 1])[0])) : null;
     var rejected = mask && mask.value !== undefined && (mask.value & 0x400);
     var last = chain[chain.length - 1].order;
     for (var order = 0; order < KEYS.length; order++) {
       var key = KEYS[order];
-      if (placed[key] || (key === 'alternates' && !rejected)) continue;
+      if (placed[order] || (key === 'alternates' && !rejected)) continue;
       var found = findOutOfOrder(query, segments, key, order > last);
       if (!found) continue;
       segments.splice(found.segment + 1, 0, { key: key, value: found.value, end: segments[found.segment].end, moved: true });
       segments[found.segment].end = found.start;
+      placed[order] = true;
     }
 
     reading.present = true;
@@ -288,7 +319,7 @@
     var written = href.length;
     for (var t = 0; t < segments.length; t++) {
       var segment = segments[t], raw = query.slice(segment.value, segment.end);
-      var amp = FREE_TEXT[segment.key] ? -1 : raw.indexOf('&');
+      var amp = freeText(segment.key) ? -1 : raw.indexOf('&');
       var value = amp < 0 ? raw : raw.slice(0, amp), text = percentDecode(value);
       written -= value.length - text.length;
       if (amp >= 0) {
@@ -304,7 +335,7 @@
       }
     }
     reading.tooLong = written > LONGEST_ADDRESS;
-    for (var f = 0; f < KEYS.length; f++) if (holds(reading.items, KEYS[f])) reading.found.push(KEYS[f]);
+    for (var f = 0; f < KEYS.length; f++) if (placed[f]) reading.found.push(KEYS[f]);
     return reading;
   }
 
@@ -598,11 +629,14 @@
       if (value & ~0x7FF) notes.push(say(words.noteUnknownBits, { bits: hexId(value & ~0x7FF) }));
     }
     // The program writes every key, and alternates exactly with bit 0x400.
-    var expected = [], missing = [];
-    for (var e = 0; e < KEYS.length; e++) {
-      if (KEYS[e] === 'alternates' && !(value & 0x400)) continue;
-      expected.push(KEYS[e]);
-      if (!holds(items, KEYS[e])) missing.push(KEYS[e]);
+    var missing = [], shownItems = [];
+    for (var i = 0; i < KEYS.length; i++) {
+      var key = KEYS[i];
+      if (holds(items, key)) shownItems.push({ key: key, value: shorten(items[key], words) });
+      else if (key !== 'alternates' || (value & 0x400)) {
+        missing.push(key);
+        shownItems.push({ key: key, value: null });
+      }
     }
     if (missing.length) notes.push(say(words.noteMissing, { keys: missing.join(', ') }));
     if (reading.outOfOrder.length) notes.push(say(words.noteOutOfOrder, { keys: reading.outOfOrder.join(', ') }));
@@ -621,11 +655,6 @@
     var bits = [];
     for (var b = 0; value !== null && value !== -1 && b < BITS.length; b++) {
       if (value & BITS[b][1]) bits.push(BITS[b][0] + ' ' + bitHex(BITS[b][1]));
-    }
-    var shownItems = [];
-    for (var i = 0; i < KEYS.length; i++) {
-      if (holds(items, KEYS[i])) shownItems.push({ key: KEYS[i], value: shorten(items[KEYS[i]], words) });
-      else if (KEYS[i] !== 'alternates' || (value & 0x400)) shownItems.push({ key: KEYS[i], value: null });
     }
     var result = {
       view: 'result', verdict: verdict, headline: words.headlines[HEADLINE[verdict]], explanation: explanation,
@@ -978,7 +1007,7 @@
 
   return {
     KEYS: KEYS, BITS: BITS, REQUIREMENTS: REQUIREMENTS, REQUIREMENT_IDS: REQUIREMENT_IDS, STATES: STATES, VERDICTS: VERDICTS, MINIMUMS: MINIMUMS,
-    LANGUAGES: LANGUAGES, megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode,
+    LANGUAGES: LANGUAGES, findMarkers: findMarkers, megabytes: megabytes, osVersion: osVersion, describeWindows: describeWindows, percentDecode: percentDecode,
     readAddress: readAddress, readMask: readMask, windowsName: windowsName, hexId: hexId, vendorName: vendorName, judge: judge,
     render: render, copySummary: copySummary, preferredLanguages: preferredLanguages, chooseLanguage: chooseLanguage,
     start: start, startWhenReady: startWhenReady

@@ -77,7 +77,8 @@ function stagedValues(column, values) {
 // columns of the results table, what identifies its machine beside the
 // client), or { rejected: reason }.
 // Every judged column, null until set: a copy of it gives each address's
-// columns one shape, which keeps reading them by name fast.
+// columns one shape, which keeps reading them fast, and the order of
+// JUDGED_COLUMNS, which line_reader.js takes their values in.
 const NO_COLUMNS = Object.fromEntries(JUDGED_COLUMNS.map((column) => [column, null]));
 const MEGABYTE_PAIRS = Object.entries(MEGABYTE_COLUMNS);
 

@@ -39,7 +39,9 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     } else {
       // The cache keeps what a line needs; the columns go once, with the reply.
       entry = { qid: next++ * workers + worker, identity: identityText(judgement.identity), cut: judgement.columns.cut };
-      fresh.push({ qid: entry.qid, columns: judgement.columns });
+      // Its values in the order of JUDGED_COLUMNS, the order its columns
+      // were made in (classify.js).
+      fresh.push({ qid: entry.qid, values: Object.values(judgement.columns) });
     }
     cache.set(query, entry);
     cachedText += query.length;
@@ -110,7 +112,7 @@ function createLineReader(worker, workers, cacheLimit = CACHE_LIMIT) {
     // By column (values in the order of JUDGED_COLUMNS, as staged): plain
     // arrays go to the main thread far cheaper than an object per address.
     const addresses = { qid: fresh.map((entry) => entry.qid),
-      values: JUDGED_COLUMNS.map((c) => stagedValues(c, fresh.map((entry) => entry.columns[c]))) };
+      values: JUDGED_COLUMNS.map((c, k) => stagedValues(c, fresh.map((entry) => entry.values[k]))) };
     return { counts, newest, addresses, lines: out, pending, floor };
   }
 

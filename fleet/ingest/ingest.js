@@ -29,6 +29,10 @@ const STAGE_RESULTS = Number(process.env.VIDRAKE_FLEET_STAGE_RESULTS) || 8000000
 // (VIDRAKE_FLEET_FLUSH_LINES: fewer, for the tests of the staging's turnover).
 const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
 
+// DuckDB's memory for the last file's store, once the workers have gone
+// (while they read, it has the store's own limit, store.js).
+const STORING_MEMORY = '512MB';
+
 function ingestOptions(argv) {
   const options = { format: null, workers: Math.max(1, Math.min(2, os.cpus().length)), files: [] };
   for (let i = 0; i < argv.length; i++) {
@@ -231,7 +235,10 @@ async function ingestFile(run, file, options, progress, last) {
     }
     // After the last file's lines the workers go before its store: their
     // heaps would stand beside DuckDB's at its largest.
-    if (last) await run.pool.close();
+    if (last) {
+      await run.pool.close();
+      await run.connection.run(`SET memory_limit = '${STORING_MEMORY}'`);
+    }
     await storeFile(run, log, reading);
   } catch (error) {
     await abandonFile(run, log, reading);

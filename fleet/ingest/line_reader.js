@@ -11,8 +11,8 @@ const { LINE_LIMIT } = require('./log_pieces.js');
 
 // Distinct addresses a worker keeps judged, and their text at the most: the
 // cache is what a worker's memory grows with (an address can be 1 MiB).
-const CACHE_LIMIT = 20000;
-const CACHE_TEXT_LIMIT = 16 << 20;
+const CACHE_LIMIT = 10000;
+const CACHE_TEXT_LIMIT = 8 << 20;
 
 // A reader for one worker: addresses get ids qid = n * workers + worker, so
 // ids from several workers never meet.

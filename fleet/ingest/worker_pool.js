@@ -9,7 +9,7 @@ const { Worker } = require('worker_threads');
 // cache of judged addresses, which line_reader.js bounds. A bounded old
 // generation is collected before it grows far past that.
 const WORKER_YOUNG_MB = 48;
-const WORKER_OLD_MB = 128;
+const WORKER_OLD_MB = 96;
 
 function createPool(count) {
   const workers = [];

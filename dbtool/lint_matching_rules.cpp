@@ -16,16 +16,21 @@ const int kMatchingRuleCount = sizeof(kMatchingRules) / sizeof(kMatchingRules[0]
 namespace {
 
 // An adapter the matching rules consider: kNoId for an id no record gives,
-// kNoText for a name no record gives.
+// kNoText for a name no record gives. The name is the index's own text and
+// `named` the records that give it (null for kNoText), so that no adapter
+// looks its name up again.
 struct Adapter {
     DWORD vendor;
     DWORD device;
-    std::wstring name;
+    const std::wstring* name;
+    const std::vector<long>* named;
     bool operator<(const Adapter& other) const
     {
-        return std::tie(vendor, device, name) < std::tie(other.vendor, other.device, other.name);
+        return std::tie(vendor, device, *name) < std::tie(other.vendor, other.device, *other.name);
     }
 };
+
+const std::wstring kNoName = kNoText;
 
 // The records an adapter's findings come from: those that can match it, in
 // document order (`shared`, a vendor's vendor-wide records when they all come
@@ -73,7 +78,7 @@ struct Step {
 
 std::string AdapterText(const Adapter& adapter)
 {
-    std::string name = adapter.name == kNoText ? std::string() : " " + QuotedText(adapter.name);
+    std::string name = adapter.named ? " " + QuotedText(*adapter.name) : std::string();
     if (adapter.vendor == kNoId)
         return "card" + name + " with ids no record gives";
     if (adapter.device == kNoId)
@@ -104,7 +109,7 @@ bool AimQuery(VideoCardQuery& query, const Adapter& adapter, const wchar_t* driv
 {
     query.vendorId = adapter.vendor;
     query.deviceId = adapter.device;
-    query.description = adapter.name.c_str();
+    query.description = adapter.name->c_str();
     *query.driverVersionText.Out() = SysAllocString(driver);
     return query.driverVersionText.Get() != nullptr;
 }
@@ -118,12 +123,12 @@ void ConsideredAdapters(const RecordIndex& index, std::set<Adapter>& adapters)
     std::set<DWORD> vendors;
     for (const auto& group : index.byIds) {
         vendors.insert(group.first.first);
-        adapters.insert(Adapter{group.first.first, group.first.second, kNoText});
-        adapters.insert(Adapter{group.first.first, kNoId, kNoText});
+        adapters.insert(Adapter{group.first.first, group.first.second, &kNoName, nullptr});
+        adapters.insert(Adapter{group.first.first, kNoId, &kNoName, nullptr});
     }
     for (const auto& group : index.byName) {
         const std::wstring& name = group.first;
-        adapters.insert(Adapter{kNoId, kNoId, name});
+        adapters.insert(Adapter{kNoId, kNoId, &name, &group.second});
         std::set<DWORD> nameVendors;
         bool byNameAlone = false;
         for (long e : group.second) {
@@ -135,11 +140,11 @@ void ConsideredAdapters(const RecordIndex& index, std::set<Adapter>& adapters)
             for (DWORD vendor : facts.vendors) {
                 nameVendors.insert(vendor);
                 for (DWORD device : facts.devices)
-                    adapters.insert(Adapter{vendor, device, name});
+                    adapters.insert(Adapter{vendor, device, &name, &group.second});
             }
         }
         for (DWORD vendor : byNameAlone ? vendors : nameVendors)
-            adapters.insert(Adapter{vendor, kNoId, name});
+            adapters.insert(Adapter{vendor, kNoId, &name, &group.second});
     }
 }
 
@@ -238,7 +243,7 @@ void AimRejectionEnd(VideoCardScanEnd& end, const std::vector<Step>& steps, cons
 // record lists have no level by design.
 bool NamedByARecord(const Linter& lint, const Adapter& adapter)
 {
-    return lint.index.byName.count(adapter.name) > 0 || adapter.device != kNoId;
+    return adapter.named || adapter.device != kNoId;
 }
 
 void LintRejection(Linter& lint, const Adapter& adapter, const std::wstring& driver, long first,
@@ -409,9 +414,8 @@ void LintMatching(Linter& lint)
     std::vector<long> elements;
     for (const Adapter& adapter : adapters) {
         WeighedKey key = {nullptr, std::vector<long>(), std::vector<long>(), NamedByARecord(lint, adapter)};
-        auto named = lint.index.byName.find(adapter.name);
-        if (named != lint.index.byName.end()) {
-            for (long e : named->second) {
+        if (adapter.named) {
+            for (long e : *adapter.named) {
                 if (lint.index.facts[e].anyDevice || !UsableIds(lint.index.facts[e]))
                     key.byName.push_back(e);
             }
@@ -419,7 +423,7 @@ void LintMatching(Linter& lint)
         // Every device of a vendor shares its vendor-wide records: weighed once
         // when all the adapter's own records come after them.
         const std::vector<long>* wide = VendorWideRecords(lint.index, adapter.vendor);
-        OwnRecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.name, key.own);
+        OwnRecordsThatCanMatch(lint.index, adapter.vendor, adapter.device, adapter.named, key.own);
         if (wide && key.byName.empty() && (key.own.empty() || key.own.front() > wide->back())) {
             key.shared = wide;
         } else if (wide) {
@@ -438,7 +442,7 @@ void LintMatching(Linter& lint)
             auto found = vendorWide.find(adapter.vendor);
             if (found == vendorWide.end()) {
                 VendorWide& prefix = vendorWide[adapter.vendor];
-                Adapter other = {adapter.vendor, kNoId, kNoText};
+                Adapter other = {adapter.vendor, kNoId, &kNoName, nullptr};
                 if (!AimQuery(query, other, kNoText))
                     throw std::bad_alloc();
                 if (!WeighRecords(lint, records, query, prefix.list) ||

@@ -97,7 +97,13 @@ const std::vector<long>* VendorWideRecords(const RecordIndex& index, DWORD vendo
     return wide != index.byIds.end() ? &wide->second : nullptr;
 }
 
-void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
+const std::vector<long>* RecordsNamed(const RecordIndex& index, const std::wstring& name)
+{
+    auto named = index.byName.find(name);
+    return named != index.byName.end() ? &named->second : nullptr;
+}
+
+void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::vector<long>* named,
                             std::vector<long>& elements)
 {
     elements.clear();
@@ -105,8 +111,7 @@ void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device
         auto own = index.byIds.find(std::make_pair(vendor, device));
         AddGroup(own != index.byIds.end() ? &own->second : nullptr, elements);
     }
-    auto named = index.byName.find(name);
-    AddGroup(named != index.byName.end() ? &named->second : nullptr, elements);
+    AddGroup(named, elements);
     std::sort(elements.begin(), elements.end());
     elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
     const std::vector<long>* wide = VendorWideRecords(index, vendor);
@@ -121,7 +126,7 @@ void RecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, c
                          std::vector<long>& elements)
 {
     std::vector<long> own;
-    OwnRecordsThatCanMatch(index, vendor, device, name, own);
+    OwnRecordsThatCanMatch(index, vendor, device, RecordsNamed(index, name), own);
     const std::vector<long>* wide = VendorWideRecords(index, vendor);
     elements.clear();
     if (wide)

@@ -50,7 +50,10 @@ void RecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, c
 // null when it has none.
 const std::vector<long>* VendorWideRecords(const RecordIndex& index, DWORD vendor);
 
+// The records that give the name, in document order; null when none does.
+const std::vector<long>* RecordsNamed(const RecordIndex& index, const std::wstring& name);
+
 // The elements of RecordsThatCanMatch less the vendor's records for every
-// device, in document order.
-void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::wstring& name,
+// device, in document order; `named`: RecordsNamed of the adapter's name.
+void OwnRecordsThatCanMatch(const RecordIndex& index, DWORD vendor, DWORD device, const std::vector<long>* named,
                             std::vector<long>& elements);

@@ -2,8 +2,9 @@
 # scripts/vidrake-db as a maintainer runs it, outside any test session: the
 # Wine prefix it keeps in the cache folder is made once, by one of two calls
 # that start at once, and made anew when half-made; the calls after it are
-# quick; every call gives the tool's own output and exit status. Inside a test
-# session the session's prefix serves and the cache folder is left alone.
+# quick, also once its wineserver has ended; every call gives the tool's own
+# output and exit status. Inside a test session the session's prefix serves
+# and the cache folder is left alone.
 #   kept_prefix_test.sh <VidrakeDb.exe>
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd -P)
@@ -74,6 +75,20 @@ same_as "a later call" "$status" "$out" "$expected_sample_status" "$expected_sam
 [ ! -s "$scratch/c.err" ] || fail "a later call wrote to stderr: $(cat "$scratch/c.err")"
 [ "$took" -lt 5000 ] || fail "a later call took $took ms"
 echo "a later call took $took ms"
+
+# A call after the kept wineserver has ended starts a new one, with Wine's
+# services, none of which may hold the call's output or error stream open (a
+# capture of both would wait for the wineserver to end): the capture returns
+# with the tool's own output and nothing else.
+WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1
+start=$(now_ms)
+out=$(outside lint "$scratch/findings.xml" --json 2>&1)
+status=$?
+took=$(( $(now_ms) - start ))
+same_as "a call after the wineserver ended" "$status" "$out" "$expected_findings_status" "$expected_findings"
+[ "$took" -lt 10000 ] || fail "a call after the wineserver ended took $took ms"
+echo "a call after the wineserver ended took $took ms"
 
 # A prefix whose making did not finish is made anew.
 rm "$(dirname "$prefix")/made"

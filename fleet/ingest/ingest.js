@@ -29,10 +29,6 @@ const STAGE_RESULTS = Number(process.env.VIDRAKE_FLEET_STAGE_RESULTS) || 8000000
 // (VIDRAKE_FLEET_FLUSH_LINES: fewer, for the tests of the staging's turnover).
 const FLUSH_LINES = Number(process.env.VIDRAKE_FLEET_FLUSH_LINES) || 1000000;
 
-// DuckDB's memory for the last file's store, once the workers have gone
-// (while they read, it has the store's own limit, store.js).
-const STORING_MEMORY = '512MB';
-
 function ingestOptions(argv) {
   const options = { format: null, workers: Math.max(1, Math.min(2, os.cpus().length)), files: [] };
   for (let i = 0; i < argv.length; i++) {
@@ -107,7 +103,8 @@ function createFileReading(run, log, progress) {
     newest: log.known && log.known.newest_ms !== null ? Number(log.known.newest_ms) : -Infinity,
     consumed: 0,
     inTransaction: false,
-    stores: 0,       // inserts into results so far
+    stores: 0,       // stores of staged lines so far
+    marked: false,   // the file's lines stored with their latest marks
     done: false,     // every line of the file posted
 
     inFlight: new Set()
@@ -141,10 +138,10 @@ function createFileReading(run, log, progress) {
     await Promise.all(reading.inFlight);
     if (!reading.inTransaction) await connection.run('BEGIN TRANSACTION');
     reading.inTransaction = true;
-    // Stored all at once, the lines are all their days hold of the file:
-    // their latest marks are made as they go in.
-    const whole = reading.stores === 0 && reading.done;
-    await staging.store(log.fileId, whole);
+    // Stored at once, the lines are all their days hold of the file: their
+    // latest marks can be made as they go in.
+    const marked = await staging.store(log.fileId);
+    reading.marked = reading.stores === 0 && reading.done && marked;
     reading.stores++;
     for (const [worker, floor] of floors.entries()) {
       if (floor > run.trimmed[worker]) await staging.dropAddresses(pool.size, worker, floor);
@@ -200,7 +197,7 @@ function createFileReading(run, log, progress) {
 async function storeFile(run, log, reading) {
   const connection = run.connection;
   await reading.storeStaged();
-  await recountDays(connection, log.fileId, reading.stores === 1 ? { fromLine: log.firstLine } : null);
+  await recountDays(connection, log.fileId, reading.marked ? { fromLine: log.firstLine } : null);
   await saveFile(connection, { known: log.known, fileId: log.fileId, headHash: log.headHash, format: log.format,
     bytesDone: log.start + reading.consumed, counts: reading.counts, newest: reading.newest });
   await run.dayKeys.beforeCommit(connection);
@@ -235,10 +232,7 @@ async function ingestFile(run, file, options, progress, last) {
     }
     // After the last file's lines the workers go before its store: their
     // heaps would stand beside DuckDB's at its largest.
-    if (last) {
-      await run.pool.close();
-      await run.connection.run(`SET memory_limit = '${STORING_MEMORY}'`);
-    }
+    if (last) await run.pool.close();
     await storeFile(run, log, reading);
   } catch (error) {
     await abandonFile(run, log, reading);

@@ -15,6 +15,9 @@ const ADDRESS_TYPES = {
 // The staged lines: result_columns.js's columns, in its order.
 const LINE_COLUMNS = [['line_no', DOUBLE, 'lineNo'], ['at_ms', DOUBLE, 'atMs'], ['machine_hi', UINTEGER, 'machineHi'],
   ['machine_lo', UINTEGER, 'machineLo'], ['qid', DOUBLE, 'qid']];
+// Staged lines joined to their addresses in one insert, at the most
+// (VIDRAKE_FLEET_STORE_LINES: fewer, for the tests of that way).
+const STORE_LINES = Number(process.env.VIDRAKE_FLEET_STORE_LINES) || 1000000;
 // Rows of DuckDB's standard vector size go in a data chunk.
 const CHUNK_ROWS = 2048;
 
@@ -61,7 +64,7 @@ async function createStaging(connection) {
   const addressColumns = JUDGED_COLUMNS.map((c, i) => `${c} ${kinds[i]}`).join(', ');
   await connection.run(`CREATE OR REPLACE TEMP TABLE address_stage (qid DOUBLE, ${addressColumns})`);
   await connection.run(`CREATE OR REPLACE TEMP TABLE line_stage (${LINE_COLUMNS.map(([name, type]) => `${name} ${type}`).join(', ')})`);
-  const stored = `file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')}`;
+  const storedColumns = `file_id, line_no, seen_at, day, machine, ${JUDGED_COLUMNS.join(', ')}`;
   const open = async () => ({
     addresses: createChunkAppender(await connection.createAppender('address_stage', 'main', 'temp'), [DOUBLE].concat(kinds)),
     lines: createChunkAppender(await connection.createAppender('line_stage', 'main', 'temp'), LINE_COLUMNS.map(([, type]) => type))
@@ -82,24 +85,39 @@ async function createStaging(connection) {
       staged += columns.count;
     },
     // The staged lines into results as lines of fileId, inside the file's
-    // transaction, each joined to its judged address once. latest: mark each
-    // machine's latest line of a day among these lines, in the order
-    // recountDays ranks a day (the lines of one file: time, then line).
-    async store(fileId, latest) {
+    // transaction, each joined to its judged address once, at most
+    // STORE_LINES lines an insert: a join of them all could need more memory
+    // than DuckDB is given. Lines name addresses judged shortly before them,
+    // so each insert's addresses are a narrow range of ids. Returns whether
+    // the latest marks were made: in one insert, each machine's latest line
+    // of a day among these lines, in the order recountDays ranks a day (the
+    // lines of one file: time, then line); otherwise all are left false.
+    async store(fileId) {
       addresses.flush();
       lines.flush();
-      if (!staged) return;
-      const mark = latest ? 'row_number() OVER (PARTITION BY day, machine_hi, machine_lo ORDER BY seen_at DESC, line_no DESC) = 1' : 'false';
-      const inserted = await connection.run(`INSERT INTO results (${stored}, latest)
-        SELECT ${Number(fileId)}, l.line_no, l.seen_at, l.day, printf('%08x%08x', l.machine_hi, l.machine_lo), ${judged}, l.latest
-        FROM (SELECT *, ${mark} AS latest
-              FROM (SELECT line_no, epoch_ms(CAST(at_ms AS BIGINT)) AS seen_at, CAST(epoch_ms(CAST(at_ms AS BIGINT)) AS DATE) AS day,
-                           machine_hi, machine_lo, qid FROM line_stage)) l
-        JOIN address_stage a USING (qid)`);
+      if (!staged) return false;
+      const [[first, last]] = (await connection.runAndReadAll('SELECT min(line_no), max(line_no) FROM line_stage')).getRows();
+      const inOne = staged <= STORE_LINES;
+      const step = Math.ceil((Number(last) - Number(first) + 1) * STORE_LINES / staged);
+      let stored = 0;
+      for (let from = Number(first); from <= Number(last); from += step) {
+        const range = `line_no >= ${from} AND line_no < ${from + step}`;
+        const [[low, high]] = (await connection.runAndReadAll(`SELECT min(qid), max(qid) FROM line_stage WHERE ${range}`)).getRows();
+        if (low === null) continue;
+        const mark = inOne ? 'row_number() OVER (PARTITION BY day, machine_hi, machine_lo ORDER BY seen_at DESC, line_no DESC) = 1' : 'false';
+        const inserted = await connection.run(`INSERT INTO results (${storedColumns}, latest)
+          SELECT ${Number(fileId)}, l.line_no, l.seen_at, l.day, printf('%08x%08x', l.machine_hi, l.machine_lo), ${judged}, l.latest
+          FROM (SELECT *, ${mark} AS latest
+                FROM (SELECT line_no, epoch_ms(CAST(at_ms AS BIGINT)) AS seen_at, CAST(epoch_ms(CAST(at_ms AS BIGINT)) AS DATE) AS day,
+                             machine_hi, machine_lo, qid FROM line_stage WHERE ${range})) l
+          JOIN (SELECT * FROM address_stage WHERE qid BETWEEN ${Number(low)} AND ${Number(high)}) a USING (qid)`);
+        stored += Number(inserted.rowsChanged);
+      }
       // Every staged line must find its address: never store less silently.
-      if (Number(inserted.rowsChanged) !== staged) throw new Error(`${staged - Number(inserted.rowsChanged)} results lost in staging`);
+      if (stored !== staged) throw new Error(`${staged - stored} results lost in staging`);
       await connection.run('DELETE FROM line_stage');
       staged = 0;
+      return inOne;
     },
     // Addresses no line will name again (a worker dropped them from its cache).
     async dropAddresses(workers, worker, below) {

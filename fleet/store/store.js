@@ -11,7 +11,7 @@ const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
 
 // Ingest's share of the machine: DuckDB's own default is 80% of it. Past
 // this, the staged results spill to the store's temporary folder beside it.
-const WRITING = { memory_limit: '256MB' };
+const WRITING = { memory_limit: '128MB' };
 
 // The store at `file`, made when there is none: { instance, connection, close() }.
 async function openStore(file) {

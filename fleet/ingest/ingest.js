@@ -5,7 +5,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { FORMATS, detectFormat, lineParser } = require('./log_formats.js');
-const { recountDays } = require('../store/store.js');
+const { recountDays, setStoring } = require('../store/store.js');
 const { createStaging } = require('./staging.js');
 const { createPool } = require('./worker_pool.js');
 const { loadDayKeys } = require('./day_keys.js');
@@ -138,6 +138,7 @@ function createFileReading(run, log, progress) {
     await Promise.all(reading.inFlight);
     if (!reading.inTransaction) await connection.run('BEGIN TRANSACTION');
     reading.inTransaction = true;
+    await setStoring(connection, true);
     // Stored at once, the lines are all their days hold of the file: their
     // latest marks can be made as they go in.
     const marked = await staging.store(log.fileId);
@@ -147,6 +148,8 @@ function createFileReading(run, log, progress) {
       if (floor > run.trimmed[worker]) await staging.dropAddresses(pool.size, worker, floor);
       run.trimmed[worker] = Math.max(run.trimmed[worker], floor);
     }
+    // The file's last store keeps the memory for what follows it.
+    if (!reading.done) await setStoring(connection, false);
   };
 
   // Keys for the days a piece spans, judged by its first and last line (logs
@@ -203,6 +206,7 @@ async function storeFile(run, log, reading) {
   await run.dayKeys.beforeCommit(connection);
   await connection.run('COMMIT');
   run.dayKeys.kept();
+  await setStoring(connection, false);
 }
 
 // After a failure: nothing of the file stays, in the store, the staging,
@@ -211,6 +215,7 @@ async function abandonFile(run, log, reading) {
   const { connection, staging, pool } = run;
   await Promise.allSettled(reading.inFlight);
   if (reading.inTransaction) await connection.run('ROLLBACK');
+  await setStoring(connection, false);
   await staging.reset();
   await Promise.all(pool.workers.map((w) => pool.send({ reset: true, format: log.format, firstLine: 0 }, w).catch(() => {})));
   run.dayKeys.abandoned();

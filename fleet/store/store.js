@@ -9,9 +9,18 @@ const { holdsDayKeys, moveDayKeysOut } = require('./old_day_keys.js');
 
 const SCHEMA = fs.readFileSync(path.join(__dirname, 'schema.sql'), 'utf8');
 
-// Ingest's share of the machine: DuckDB's own default is 80% of it. Past
-// this, the staged results spill to the store's temporary folder beside it.
-const WRITING = { memory_limit: '128MB' };
+// Ingest's share of the machine: DuckDB's own default is 80% of it. While
+// the workers read, past READING the staged lines spill to the store's
+// temporary folder beside it; storing them and ranking the days' latest
+// results take STORING, which some of it cannot spill.
+const READING = '128MB';
+const STORING = '256MB';
+const WRITING = { memory_limit: READING };
+
+// DuckDB's memory limit for storing (true) or for reading.
+async function setStoring(connection, storing) {
+  await connection.run(`SET memory_limit = '${storing ? STORING : READING}'`);
+}
 
 // The store at `file`, made when there is none: { instance, connection, close() }.
 async function openStore(file) {
@@ -49,4 +58,4 @@ async function recountDays(connection, fileId, fresh = null) {
   await connection.run('DROP TABLE touched_days');
 }
 
-module.exports = { recountDays, openStore };
+module.exports = { recountDays, openStore, setStoring };

@@ -73,15 +73,15 @@ function stagedValues(column, values) {
   });
 }
 
-// A result's address (the query text) judged: { columns, identity } (its
-// columns of the results table, what identifies its machine beside the
-// client), or { rejected: reason }.
 // Every judged column, null until set: a copy of it gives each address's
 // columns one shape, which keeps reading them fast, and the order of
 // JUDGED_COLUMNS, which line_reader.js takes their values in.
 const NO_COLUMNS = Object.fromEntries(JUDGED_COLUMNS.map((column) => [column, null]));
 const MEGABYTE_PAIRS = Object.entries(MEGABYTE_COLUMNS);
 
+// A result's address (the query text) judged: { columns, identity } (its
+// columns of the results table, what identifies its machine beside the
+// client), or { rejected: reason }.
 function judgeQuery(query) {
   const reading = page.readAddress('?' + query);
   if (!reading.present) return { rejected: REASONS.unplacedAddress };

@@ -106,7 +106,6 @@ function createFileReading(run, log, progress) {
     stores: 0,       // stores of staged lines so far
     marked: false,   // the file's lines stored with their latest marks
     done: false,     // every line of the file posted
-
     inFlight: new Set()
   };
   let lineNo = log.firstLine;
